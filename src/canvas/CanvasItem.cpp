@@ -1,0 +1,69 @@
+#include "CanvasItem.h"
+
+#include <QGraphicsScene>
+#include <QPainter>
+
+namespace {
+
+// Placeholders of absurd regions are drawn no larger than this many cells a side.
+constexpr int placeholderLimit = 65536;
+
+} // namespace
+
+CanvasItem::CanvasItem(const QPixmap &pixmap, QGraphicsScene *canvas) : QGraphicsPixmapItem(pixmap)
+{
+    setVisible(false);
+    setShapeMode(QGraphicsPixmapItem::MaskShape);
+    if (canvas)
+        canvas->addItem(this);
+}
+
+QString CanvasItem::toolTipText() const
+{
+    const QString name = filePath.mid(filePath.lastIndexOf(QLatin1Char('/')) + 1);
+    return name + QLatin1Char(' ') +
+           (invisible ? QStringLiteral("  Invisible=True") : QStringLiteral("Invisible=False"));
+}
+
+QRectF CanvasItem::placeholderRect() const
+{
+    const int width = qBound(1, region.width(), placeholderLimit);
+    const int height = qBound(1, region.height(), placeholderLimit);
+    return QRectF(0, 0, width, height);
+}
+
+QRectF CanvasItem::boundingRect() const
+{
+    return isPlaceholder() ? placeholderRect() : QGraphicsPixmapItem::boundingRect();
+}
+
+QPainterPath CanvasItem::shape() const
+{
+    if (!isPlaceholder())
+        return QGraphicsPixmapItem::shape();
+    QPainterPath path;
+    path.addRect(placeholderRect());
+    return path;
+}
+
+bool CanvasItem::contains(const QPointF &point) const
+{
+    return isPlaceholder() ? placeholderRect().contains(point)
+                           : QGraphicsPixmapItem::contains(point);
+}
+
+void CanvasItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
+{
+    if (!isPlaceholder()) {
+        QGraphicsPixmapItem::paint(painter, option, widget);
+        return;
+    }
+    const QRectF box = placeholderRect();
+    painter->save();
+    painter->setPen(QPen(QColor(200, 0, 120), 0));
+    painter->setBrush(QColor(255, 0, 160, 90));
+    painter->drawRect(box);
+    painter->drawLine(box.topLeft(), box.bottomRight());
+    painter->drawLine(box.topRight(), box.bottomLeft());
+    painter->restore();
+}

@@ -1,0 +1,243 @@
+#include "CanvasView.h"
+
+#include "CanvasItem.h"
+#include "library/StructurePayload.h"
+
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QGraphicsScene>
+#include <QHelpEvent>
+#include <QImageReader>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+#include <cmath>
+
+namespace {
+
+// Terrain images up to 8192 x 8192 with 16 bits a channel fit; anything larger is refused
+// rather than allocated.
+constexpr int terrainAllocationLimitMiB = 600;
+
+} // namespace
+
+CanvasView::CanvasView(QWidget *parent, Qt::WindowFlags flags) : QGraphicsView(parent)
+{
+    if (flags)
+        setWindowFlags(flags);
+    imageCache.setMaxCost(100);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setDragMode(QGraphicsView::NoDrag);
+    setTransformationAnchor(QGraphicsView::NoAnchor);
+    setResizeAnchor(QGraphicsView::NoAnchor);
+    setOptimizationFlags(QGraphicsView::DontSavePainterState);
+    // The right button opens the item menu on press; no second menu may follow it.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+CanvasView::~CanvasView()
+{
+    currentItem = nullptr;
+    delete canvas;
+}
+
+void CanvasView::newCanvas(const QString &terrainPath)
+{
+    terrainFile = terrainPath;
+    closeCanvas();
+
+    if (QImageReader::allocationLimit() < terrainAllocationLimitMiB)
+        QImageReader::setAllocationLimit(terrainAllocationLimitMiB);
+    QImageReader reader(terrainPath);
+    const QImage image = reader.read();
+    m_terrain = QPixmap::fromImage(image, Qt::AutoColor);
+
+    canvas = new QGraphicsScene(this);
+    canvas->setItemIndexMethod(QGraphicsScene::BspTreeIndex);
+    canvas->setSceneRect(0, 0, image.width(), image.height());
+    setScene(canvas);
+    setSceneRect(canvas->sceneRect());
+    modified = false;
+}
+
+void CanvasView::closeCanvas()
+{
+    currentItem = nullptr;
+    if (!canvas)
+        return;
+    setScene(nullptr);
+    delete canvas;
+    canvas = nullptr;
+    m_terrain = QPixmap();
+    viewport()->update();
+}
+
+void CanvasView::setScale(int factor)
+{
+    if (factor == 0)
+        return;
+    m_scale = factor;
+    setTransform(QTransform::fromScale(factor, factor));
+}
+
+QPoint CanvasView::toCanvas(const QPoint &viewportPos) const
+{
+    const QPointF scenePos = mapToScene(viewportPos);
+    return QPoint(int(std::floor(scenePos.x() + 0.5)), int(std::floor(scenePos.y() + 0.5)));
+}
+
+CanvasItem *CanvasView::itemAt(const QPoint &canvasPos) const
+{
+    if (!canvas)
+        return nullptr;
+    const QList<QGraphicsItem *> found =
+        canvas->items(QPointF(canvasPos), Qt::IntersectsItemShape, Qt::DescendingOrder);
+    for (QGraphicsItem *item : found) {
+        if (auto *structure = qgraphicsitem_cast<CanvasItem *>(item))
+            return structure;
+    }
+    return nullptr;
+}
+
+void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
+{
+    QGraphicsView::drawBackground(painter, rect);
+    if (!canvas || m_terrain.isNull())
+        return;
+    // Only the exposed part of the terrain, one map pixel to an n x n block.
+    const QRect exposed = rect.toAlignedRect() & m_terrain.rect();
+    if (exposed.isEmpty())
+        return;
+    painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter->drawPixmap(exposed.topLeft(), m_terrain, exposed);
+}
+
+bool CanvasView::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip && canvas) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        if (CanvasItem *item = itemAt(toCanvas(help->pos()))) {
+            QToolTip::showText(help->globalPos(), item->toolTipText());
+            // The scene's own tooltip handling would hide it again: none of its items has one.
+            return true;
+        }
+    }
+    return QGraphicsView::viewportEvent(event);
+}
+
+void CanvasView::mousePressEvent(QMouseEvent *event)
+{
+    if (!canvas)
+        return;
+    const QPoint pos = toCanvas(event->position().toPoint());
+    if (event->button() == Qt::LeftButton) {
+        if (CanvasItem *item = itemAt(pos)) {
+            currentItem = item;
+            lastPos = pos;
+        } else {
+            currentItem = nullptr;
+        }
+    } else if (event->button() == Qt::RightButton) {
+        if (CanvasItem *item = itemAt(pos))
+            showItemMenu(item, event->globalPosition().toPoint());
+    }
+}
+
+void CanvasView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!(event->buttons() & Qt::LeftButton) || !canvas || !currentItem)
+        return;
+    const QPoint pos = toCanvas(event->position().toPoint());
+    modified = true;
+    currentItem->moveBy(pos.x() - lastPos.x(), pos.y() - lastPos.y());
+    lastPos = pos;
+}
+
+void CanvasView::showItemMenu(CanvasItem *item, const QPoint &globalPos)
+{
+    QMenu menu;
+    QAction *deleteAction = menu.addAction(QStringLiteral("Delete"));
+    QAction *invisibleAction = menu.addAction(QStringLiteral("Invisible"));
+    invisibleAction->setCheckable(true);
+    invisibleAction->setChecked(item->invisible);
+
+    QAction *chosen = menu.exec(globalPos);
+    if (chosen == deleteAction) {
+        modified = true;
+        deleteItem(item);
+    } else if (chosen == invisibleAction) {
+        item->invisible = invisibleAction->isChecked();
+        item->update();
+        modified = true;
+    }
+}
+
+void CanvasView::deleteItem(CanvasItem *item)
+{
+    if (item == currentItem)
+        currentItem = nullptr;
+    delete item;
+}
+
+void CanvasView::dragEnterEvent(QDragEnterEvent *event)
+{
+    currentItem = nullptr;
+    if (!canvas) {
+        event->ignore();
+        return;
+    }
+    const std::optional<StructurePayload> payload =
+        StructurePayload::fromMimeData(event->mimeData());
+    if (!payload) {
+        event->ignore();
+        return;
+    }
+    auto *item = new CanvasItem(QPixmap::fromImage(payload->image), canvas);
+    item->offset = payload->offset;
+    item->filePath = payload->path;
+    item->region = payload->region;
+
+    const QPoint pos = toCanvas(event->position().toPoint());
+    lastPos = pos;
+    item->setPos(pos);
+    item->show();
+    currentItem = item;
+    event->acceptProposedAction();
+}
+
+void CanvasView::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!canvas || !currentItem) {
+        event->ignore();
+        return;
+    }
+    const QPoint pos = toCanvas(event->position().toPoint());
+    currentItem->moveBy(pos.x() - lastPos.x(), pos.y() - lastPos.y());
+    lastPos = pos;
+    modified = true;
+    event->acceptProposedAction();
+}
+
+void CanvasView::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    Q_UNUSED(event);
+    if (canvas && currentItem)
+        deleteItem(currentItem);
+}
+
+void CanvasView::dropEvent(QDropEvent *event)
+{
+    if (!canvas || !currentItem) {
+        event->ignore();
+        return;
+    }
+    const QPoint pos = toCanvas(event->position().toPoint());
+    currentItem->moveBy(pos.x() - lastPos.x(), pos.y() - lastPos.y());
+    modified = true;
+    currentItem = nullptr;
+    event->acceptProposedAction();
+}

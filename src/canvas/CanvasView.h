@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QCache>
+#include <QGraphicsView>
+#include <QImage>
+#include <QPixmap>
+#include <QPoint>
+#include <QString>
+
+class CanvasItem;
+class QGraphicsScene;
+struct PlacementDocument;
+
+// The map view: the terrain image as background, the placed structures on it, magnified by a
+// whole-number scale. It owns the open document: the map, its terrain image path, the
+// placement file it belongs to and whether it has unsaved changes.
+class CanvasView : public QGraphicsView
+{
+    Q_OBJECT
+
+public:
+    explicit CanvasView(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    ~CanvasView() override;
+
+    QGraphicsScene *canvas = nullptr;  // the open map; null while none is open
+    CanvasItem *currentItem = nullptr; // item being dragged in or grabbed; never dangling
+    QString terrainFile;
+    QPoint lastPos; // last pointer position in canvas coordinates
+    bool modified = false;
+    QString documentFile;
+    QCache<QString, QImage> imageCache;
+
+    // Replaces the map by a new one made from the terrain image at path.
+    void newCanvas(const QString &terrainFile);
+    // The structure file's image of region's size with the given offset, cached by path; null
+    // when the file cannot be opened or the region is out of bounds. Owned by the cache.
+    QImage *structureImage(const QString &path, QRect region, QPoint offset);
+
+    int scale() const { return m_scale; }
+    // Viewport position to canvas position, rounding halves upwards.
+    QPoint toCanvas(const QPoint &viewportPos) const;
+    // Front-most item at a canvas position, or null.
+    CanvasItem *itemAt(const QPoint &canvasPos) const;
+    // The map as a document (terrain path and placements in placement order).
+    PlacementDocument document() const;
+    // Offers to save unsaved changes: false when the user cancelled, or chose to save and
+    // the save did not happen, so the command asking should stop.
+    bool maybeSave();
+
+public slots:
+    void setScale(int factor);
+    void fileNew();
+    void fileOpen();
+    bool fileSave();
+    void fileClose();
+
+protected:
+    bool viewportEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void drawBackground(QPainter *painter, const QRectF &rect) override;
+
+private:
+    // Writes the map to path; false with *error set when it could not be saved. The previous
+    // file stays intact unless the new content was written completely.
+    bool writePlacementFile(const QString &path, QString *error = nullptr);
+    // Replaces the map by the one in the file; false, with the map untouched, when the file
+    // cannot be read, is not well-formed or names no terrain image.
+    bool readPlacementFile(const QString &path, QString *error = nullptr);
+    void closeCanvas();
+    void deleteItem(CanvasItem *item);
+    void showItemMenu(CanvasItem *item, const QPoint &globalPos);
+
+    QPixmap m_terrain;
+    int m_scale = 1;
+};

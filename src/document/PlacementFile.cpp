@@ -1,0 +1,191 @@
+#include "PlacementFile.h"
+
+#include <QDomDocument>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+// XML 1.0 carries every character except most C0 controls, lone surrogates, U+FFFE and
+// U+FFFF; those cannot be written even as character references.
+bool isXmlCharacter(char32_t c)
+{
+    if (c < 0x20)
+        return c == 0x09 || c == 0x0A || c == 0x0D;
+    if (c >= 0xD800 && c <= 0xDFFF)
+        return false;
+    return c != 0xFFFE && c != 0xFFFF && c <= 0x10FFFF;
+}
+
+// Escapes the ampersand and the less-than sign as the file always has, plus what would not
+// survive a reader otherwise: the ">" of a "]]>", carriage returns (a reader turns them into
+// line feeds) and a text made only of white space (a reader drops it).
+bool appendText(QByteArray &out, const QString &text, QString *error)
+{
+    bool onlySpace = !text.isEmpty();
+    for (const QChar c : text) {
+        if (!c.isSpace()) {
+            onlySpace = false;
+            break;
+        }
+    }
+    QString escaped;
+    escaped.reserve(text.size() + 8);
+    const QList<uint> codes = text.toUcs4();
+    for (int i = 0; i < codes.size(); ++i) {
+        const char32_t c = codes[i];
+        if (!isXmlCharacter(c)) {
+            if (error)
+                *error = QStringLiteral("the path \"%1\" holds the character U+%2, which a "
+                                        "placement file cannot store")
+                             .arg(text)
+                             .arg(uint(c), 4, 16, QLatin1Char('0'));
+            return false;
+        }
+        if (onlySpace && i == 0) {
+            escaped += QStringLiteral("&#%1;").arg(uint(c));
+            continue;
+        }
+        switch (c) {
+        case '&':
+            escaped += QLatin1String("&amp;");
+            break;
+        case '<':
+            escaped += QLatin1String("&lt;");
+            break;
+        case '\r':
+            escaped += QLatin1String("&#13;");
+            break;
+        case '>':
+            if (i >= 2 && codes[i - 1] == ']' && codes[i - 2] == ']')
+                escaped += QLatin1String("&gt;");
+            else
+                escaped += QLatin1Char('>');
+            break;
+        default:
+            escaped += QChar::fromUcs4(c);
+        }
+    }
+    out += escaped.toUtf8();
+    return true;
+}
+
+QByteArray integer(double value)
+{
+    const double truncated = std::trunc(value);
+    if (!(truncated >= std::numeric_limits<qint64>::min() &&
+          truncated <= std::numeric_limits<qint64>::max()))
+        return QByteArray::number(0);
+    return QByteArray::number(qint64(truncated));
+}
+
+void appendAttribute(QByteArray &out, const char *name, const QByteArray &value)
+{
+    out += ' ';
+    out += name;
+    out += "=\"";
+    out += value;
+    out += '"';
+}
+
+// Missing or malformed numbers read as 0. The smallest int is left out so that a width read
+// from the file always leaves a rectangle whose edges and width fit an int.
+int intAttribute(const QDomElement &element, const QString &name)
+{
+    return qMax(element.attribute(name).toInt(), std::numeric_limits<int>::min() + 1);
+}
+
+} // namespace
+
+namespace PlacementFile {
+
+std::optional<QByteArray> write(const PlacementDocument &document, QString *error)
+{
+    QByteArray out;
+    out.reserve(128 + document.placements.size() * (160 + 2 * 64));
+    out += "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n";
+    out += "<Valdrune>\n";
+    out += "\t<Image>";
+    if (!appendText(out, document.terrainPath, error))
+        return std::nullopt;
+    out += "</Image>\n";
+    for (const Placement &placement : document.placements) {
+        out += "\t<MLT";
+        appendAttribute(out, "Invisible", placement.invisible ? "True" : "False");
+        out += ">\n\t\t<Location";
+        appendAttribute(out, "X", integer(placement.position.x()));
+        appendAttribute(out, "Y", integer(placement.position.y()));
+        appendAttribute(out, "OffsetX", QByteArray::number(placement.offset.x()));
+        appendAttribute(out, "OffsetY", QByteArray::number(placement.offset.y()));
+        out += " />\n\t\t<File";
+        appendAttribute(out, "RegionX", QByteArray::number(placement.region.width()));
+        appendAttribute(out, "RegionY", QByteArray::number(placement.region.height()));
+        out += '>';
+        if (!appendText(out, placement.structurePath, error))
+            return std::nullopt;
+        out += "</File>\n\t</MLT>\n";
+    }
+    out += "</Valdrune>\n";
+    return out;
+}
+
+std::optional<PlacementDocument> read(const QByteArray &bytes, QString *error)
+{
+    QDomDocument dom;
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!dom.setContent(bytes, false, &message, &line, &column)) {
+        if (error)
+            *error = QStringLiteral("line %1, column %2: %3").arg(line).arg(column).arg(message);
+        return std::nullopt;
+    }
+    const QDomElement root = dom.documentElement();
+    const QDomNodeList images = root.elementsByTagName(QStringLiteral("Image"));
+    if (images.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("no Image element names the terrain image");
+        return std::nullopt;
+    }
+
+    PlacementDocument document;
+    document.terrainPath = images.item(0).firstChild().toText().data();
+
+    const QDomNodeList items = root.elementsByTagName(QStringLiteral("MLT"));
+    document.placements.reserve(items.size());
+    for (int i = 0; i < items.size(); ++i) {
+        const QDomElement element = items.item(i).toElement();
+        Placement placement;
+        placement.region = QRect(0, 0, 0, 0);
+        placement.invisible =
+            element.attribute(QStringLiteral("Invisible")) == QLatin1String("True");
+        for (QDomNode node = element.firstChild(); !node.isNull(); node = node.nextSibling()) {
+            const QDomElement child = node.toElement();
+            if (child.isNull())
+                continue;
+            if (child.tagName() == QLatin1String("Location")) {
+                placement.position = QPointF(intAttribute(child, QStringLiteral("X")),
+                                             intAttribute(child, QStringLiteral("Y")));
+                placement.offset = QPoint(intAttribute(child, QStringLiteral("OffsetX")),
+                                          intAttribute(child, QStringLiteral("OffsetY")));
+            } else if (child.tagName() == QLatin1String("File")) {
+                placement.region = QRect(0, 0, intAttribute(child, QStringLiteral("RegionX")),
+                                         intAttribute(child, QStringLiteral("RegionY")));
+                placement.structurePath = child.firstChild().toText().data();
+            }
+        }
+        document.placements.append(placement);
+    }
+    return document;
+}
+
+QByteArray itemIsAtLine(const QPointF &position)
+{
+    char line[96];
+    std::snprintf(line, sizeof line, "Item is at %g,%g", position.x(), position.y());
+    return QByteArray(line);
+}
+
+} // namespace PlacementFile

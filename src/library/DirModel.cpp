@@ -1,0 +1,80 @@
+#include "DirModel.h"
+
+#include "NameList.h"
+
+#include <QFile>
+#include <QMimeData>
+
+DirModel::DirModel(QObject *parent) : QFileSystemModel(parent)
+{
+    // The base refuses every drop while read-only; drops here only ever create new files.
+    setReadOnly(false);
+}
+
+int DirModel::columnCount(const QModelIndex &parent) const
+{
+    Q_UNUSED(parent);
+    return 1;
+}
+
+Qt::ItemFlags DirModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags result = QFileSystemModel::flags(index);
+    // Renaming is not offered: the tree is for picking structures, not managing files.
+    result &= ~Qt::ItemIsEditable;
+    if (index.isValid() && isDir(index))
+        result |= Qt::ItemIsDropEnabled;
+    else
+        result &= ~Qt::ItemIsDropEnabled;
+    return result;
+}
+
+QStringList DirModel::mimeTypes() const
+{
+    return QFileSystemModel::mimeTypes() << NameList::mimeType;
+}
+
+Qt::DropActions DirModel::supportedDropActions() const
+{
+    return Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+}
+
+bool DirModel::canDropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                               const QModelIndex &parent) const
+{
+    Q_UNUSED(action);
+    Q_UNUSED(row);
+    Q_UNUSED(column);
+    return data && data->hasFormat(NameList::mimeType) && parent.isValid() && isDir(parent);
+}
+
+bool DirModel::dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                            const QModelIndex &parent)
+{
+    Q_UNUSED(action);
+    Q_UNUSED(row);
+    Q_UNUSED(column);
+    if (!data)
+        return true;
+    const QByteArray bytes = data->data(NameList::mimeType);
+    if (bytes.isEmpty() || !parent.isValid() || !isDir(parent))
+        return true;
+    createStructureFiles(filePath(parent), NameList::decode(bytes));
+    return true;
+}
+
+QStringList DirModel::createStructureFiles(const QString &folder, const QStringList &names)
+{
+    QStringList created;
+    for (const QString &name : names) {
+        if (!NameList::isSafeBaseName(name))
+            continue;
+        QFile file(folder + QLatin1Char('/') + name + QLatin1String(".mlt"));
+        // NewOnly: an existing structure file is never opened for writing, so never emptied.
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            file.close();
+            created.append(file.fileName());
+        }
+    }
+    return created;
+}

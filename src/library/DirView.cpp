@@ -1,0 +1,105 @@
+#include "DirView.h"
+
+#include "DirModel.h"
+#include "StructurePayload.h"
+#include "StructurePreview.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QMimeData>
+#include <QMouseEvent>
+
+DirView::DirView(QWidget *parent) : QTreeView(parent)
+{
+    dirModel = new DirModel(this);
+    dirModel->setRootPath(QDir::rootPath());
+    setModel(dirModel);
+    dirModel->setNameFilters(QStringList() << QStringLiteral("*.mlt"));
+    dirModel->setNameFilterDisables(false);
+    dirModel->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
+    setDragEnabled(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setHeaderHidden(true);
+
+    // Name lists dropped from other applications reach the model through the viewport, on
+    // the row under the pointer; the view widget itself takes no drops.
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setAcceptDrops(false);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setDragDropOverwriteMode(true);
+    setDefaultDropAction(Qt::CopyAction);
+}
+
+void DirView::refreshDir(QModelIndex index)
+{
+    // The model watches the disk itself; re-reading a folder only needs it to be fetched.
+    if (index.isValid() && dirModel->canFetchMore(index))
+        dirModel->fetchMore(index);
+}
+
+void DirView::revealFolder(const QString &folder)
+{
+    m_revealFolder = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    // Folders load asynchronously: expand each one on the way down as soon as it is listed.
+    connect(dirModel, &QFileSystemModel::directoryLoaded, this, &DirView::continueReveal,
+            Qt::UniqueConnection);
+    continueReveal(QDir::rootPath());
+}
+
+void DirView::continueReveal(const QString &loadedFolder)
+{
+    if (m_revealFolder.isEmpty())
+        return;
+    const QModelIndex target = dirModel->index(m_revealFolder);
+    if (!target.isValid()) {
+        m_revealFolder.clear();
+        return;
+    }
+    for (QModelIndex up = target; up.isValid(); up = up.parent())
+        expand(up);
+    setCurrentIndex(target);
+    scrollTo(target, QAbstractItemView::PositionAtTop);
+    if (QDir::cleanPath(loadedFolder) == m_revealFolder)
+        m_revealFolder.clear();
+}
+
+void DirView::mousePressEvent(QMouseEvent *event)
+{
+    pressPos = event->position().toPoint();
+    QTreeView::mousePressEvent(event);
+}
+
+void DirView::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (event->buttons() & Qt::LeftButton) {
+        const QModelIndexList selected = selectedIndexes();
+        const QModelIndex index = indexAt(pos);
+        if (selected.size() == 1 && index.isValid() && index == selected.first() &&
+            dirModel->fileInfo(index).isFile() &&
+            (pos - pressPos).manhattanLength() >= QApplication::startDragDistance())
+            startStructureDrag(dirModel->fileInfo(index).absoluteFilePath());
+    }
+    QAbstractItemView::mouseMoveEvent(event);
+}
+
+void DirView::startDrag(Qt::DropActions supportedActions)
+{
+    Q_UNUSED(supportedActions);
+}
+
+void DirView::startStructureDrag(const QString &path)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    StructurePayload payload;
+    payload.path = path;
+    if (!renderStructurePreview(path, payload.image, payload.offset, payload.region)) {
+        QApplication::restoreOverrideCursor();
+        return;
+    }
+    auto *drag = new QDrag(this);
+    drag->setMimeData(payload.toMimeData());
+    drag->exec(Qt::CopyAction);
+    QApplication::restoreOverrideCursor();
+}

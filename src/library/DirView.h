@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QPoint>
+#include <QTreeView>
+
+class DirModel;
+
+// The structure library: a tree of folders and structure files. Dragging a structure file
+// out of it renders the structure's preview and carries it as a "vd/tessary" payload; lists of
+// structure names dropped on a folder become empty structure files there.
+class DirView : public QTreeView
+{
+    Q_OBJECT
+
+public:
+    explicit DirView(QWidget *parent = nullptr);
+
+    DirModel *dirModel = nullptr;
+    QPoint pressPos;
+
+    // Expands the tree down to folder and scrolls it into view, the rest of the file system
+    // staying listed around it.
+    void revealFolder(const QString &folder);
+
+public slots:
+    void refreshDir(QModelIndex index);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    // The structure drag above is the only drag this tree starts.
+    void startDrag(Qt::DropActions supportedActions) override;
+
+private:
+    void startStructureDrag(const QString &path);
+    void continueReveal(const QString &loadedFolder);
+
+    QString m_revealFolder;
+};

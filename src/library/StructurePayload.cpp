@@ -1,0 +1,69 @@
+#include "StructurePayload.h"
+
+#include "StructureFile.h"
+
+#include <QBuffer>
+#include <QDataStream>
+#include <QImageReader>
+#include <QMimeData>
+
+const QString StructurePayload::mimeType = QStringLiteral("vd/tessary");
+
+QByteArray StructurePayload::encode() const
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QDataStream stream(&buffer);
+    stream.setByteOrder(QDataStream::LittleEndian);
+    stream << path << offset << region << image;
+    buffer.close();
+    return bytes;
+}
+
+std::optional<StructurePayload> StructurePayload::decode(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QDataStream stream(&buffer);
+    stream.setByteOrder(QDataStream::LittleEndian);
+
+    StructurePayload payload;
+    stream >> payload.path >> payload.offset >> payload.region;
+    if (stream.status() != QDataStream::Ok)
+        return std::nullopt;
+    const int width = payload.region.width();
+    const int height = payload.region.height();
+    if (width <= 0 || height <= 0 || width > StructureFile::maximumExtent ||
+        height > StructureFile::maximumExtent)
+        return std::nullopt;
+
+    // The image is a marker followed by a PNG. Read the PNG's header before its pixels, so
+    // that an image claiming a huge size is refused without allocating it.
+    qint32 marker = 0;
+    stream >> marker;
+    if (stream.status() != QDataStream::Ok || marker == 0)
+        return std::nullopt;
+    QImageReader reader(&buffer, "png");
+    if (reader.size() != QSize(width, height))
+        return std::nullopt;
+    payload.image = reader.read();
+    if (payload.image.size() != QSize(width, height))
+        return std::nullopt;
+    return payload;
+}
+
+std::optional<StructurePayload> StructurePayload::fromMimeData(const QMimeData *data)
+{
+    if (!data || !data->hasFormat(mimeType))
+        return std::nullopt;
+    return decode(data->data(mimeType));
+}
+
+QMimeData *StructurePayload::toMimeData() const
+{
+    auto *data = new QMimeData;
+    data->setData(mimeType, encode());
+    return data;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "StructureFile.h"
+#include "app/RadarColours.h"
+
+#include <QImage>
+
+// Flat previews of structures seen from above: one pixel per occupied cell in the radar
+// colour of its top tile, transparent elsewhere.
+namespace StructurePreview {
+
+constexpr QImage::Format format = QImage::Format_ARGB32_Premultiplied;
+
+// Paints the top tiles of a structure into image, cell (x, y) at pixel (x - offset.x,
+// y - offset.y); cells outside the image are skipped. wordOf maps a tile id to its colour word.
+template <typename WordOf>
+void paint(const StructureFile &structure, QImage &image, const QPoint &offset, WordOf wordOf);
+
+} // namespace StructurePreview
+
+// Renders the structure file at path with the extent of its own records and the process-wide
+// radar colours. False, with the outputs untouched, when the file cannot be opened, holds no
+// whole record, or spans more than StructureFile::maximumExtent cells in x or y.
+bool renderStructurePreview(const QString &path, QImage &image, QPoint &offset, QRect &region);
+
+// Renders the structure file at path into an image of region's size with the given offset.
+// Null when the file cannot be opened or the size is not within 1 .. maximumExtent.
+QImage renderStructureImage(const QString &path, const QRect &region, const QPoint &offset);
+
+template <typename WordOf>
+void StructurePreview::paint(const StructureFile &structure, QImage &image, const QPoint &offset,
+                             WordOf wordOf)
+{
+    const int width = image.width();
+    const int height = image.height();
+    uchar *bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    const auto &tiles = structure.topTiles();
+    for (auto it = tiles.cbegin(); it != tiles.cend(); ++it) {
+        const int px = StructureFile::cellX(it.key()) - offset.x();
+        const int py = StructureFile::cellY(it.key()) - offset.y();
+        if (px < 0 || py < 0 || px >= width || py >= height)
+            continue;
+        const quint16 word = wordOf(StructureFile::tileId(it.value()));
+        reinterpret_cast<QRgb *>(bits + py * stride)[px] = RadarColours::pixelFromWord(word);
+    }
+}
