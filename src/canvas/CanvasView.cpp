@@ -14,6 +14,7 @@
 #include <QToolTip>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -54,7 +55,8 @@ void CanvasView::newCanvas(const QString &terrainPath)
         QImageReader::setAllocationLimit(terrainAllocationLimitMiB);
     QImageReader reader(terrainPath);
     const QImage image = reader.read();
-    m_terrain = QPixmap::fromImage(image, Qt::AutoColor);
+    m_terrain = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                              : QImage::Format_RGB32);
 
     canvas = new QGraphicsScene(this);
     canvas->setItemIndexMethod(QGraphicsScene::BspTreeIndex);
@@ -72,7 +74,8 @@ void CanvasView::closeCanvas()
     setScene(nullptr);
     delete canvas;
     canvas = nullptr;
-    m_terrain = QPixmap();
+    m_terrain = QImage();
+    m_magnified = QImage();
     viewport()->update();
 }
 
@@ -112,8 +115,51 @@ void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
     const QRect exposed = rect.toAlignedRect() & m_terrain.rect();
     if (exposed.isEmpty())
         return;
+    if (drawMagnifiedTerrain(painter, exposed))
+        return;
     painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter->drawPixmap(exposed.topLeft(), m_terrain, exposed);
+    painter->drawImage(exposed.topLeft(), m_terrain, exposed);
+}
+
+bool CanvasView::drawMagnifiedTerrain(QPainter *painter, const QRect &exposed)
+{
+    const QTransform transform = painter->worldTransform();
+    const int n = m_scale;
+    if (n < 2 || transform.type() > QTransform::TxScale || transform.m11() != n ||
+        transform.m22() != n || transform.dx() != std::floor(transform.dx()) ||
+        transform.dy() != std::floor(transform.dy()))
+        return false;
+
+    const QSize size(exposed.width() * n, exposed.height() * n);
+    if (m_magnified.format() != m_terrain.format() || m_magnified.width() < size.width() ||
+        m_magnified.height() < size.height())
+        m_magnified = QImage(size.expandedTo(m_magnified.size()), m_terrain.format());
+    if (m_magnified.isNull())
+        return false;
+
+    const qsizetype rowBytes = qsizetype(size.width()) * 4;
+    for (int y = 0; y < exposed.height(); ++y) {
+        const auto *source =
+            reinterpret_cast<const quint32 *>(m_terrain.constScanLine(exposed.top() + y)) +
+            exposed.left();
+        auto *first = reinterpret_cast<quint32 *>(m_magnified.scanLine(y * n));
+        quint32 *out = first;
+        for (int x = 0; x < exposed.width(); ++x) {
+            const quint32 pixel = source[x];
+            for (int k = 0; k < n; ++k)
+                *out++ = pixel;
+        }
+        for (int k = 1; k < n; ++k)
+            std::memcpy(m_magnified.scanLine(y * n + k), first, rowBytes);
+    }
+
+    const QPointF device = transform.map(QPointF(exposed.topLeft()));
+    painter->save();
+    painter->resetTransform();
+    painter->drawImage(QPoint(int(device.x()), int(device.y())), m_magnified,
+                       QRect(QPoint(0, 0), size));
+    painter->restore();
+    return true;
 }
 
 bool CanvasView::viewportEvent(QEvent *event)

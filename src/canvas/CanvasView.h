@@ -3,7 +3,6 @@
 #include <QCache>
 #include <QGraphicsView>
 #include <QImage>
-#include <QPixmap>
 #include <QPoint>
 #include <QString>
 
@@ -43,6 +42,13 @@ public:
     CanvasItem *itemAt(const QPoint &canvasPos) const;
     // The map as a document (terrain path and placements in placement order).
     PlacementDocument document() const;
+    // Writes the map to path; false with *error set when it could not be saved. The previous
+    // file stays intact unless the new content was written completely. Leaves the modified
+    // flag to the caller.
+    bool writePlacementFile(const QString &path, QString *error = nullptr);
+    // Replaces the map by the one in the file; false, with the map untouched, when the file
+    // cannot be read, is not well-formed or names no terrain image.
+    bool readPlacementFile(const QString &path, QString *error = nullptr);
     // Offers to save unsaved changes: false when the user cancelled, or chose to save and
     // the save did not happen, so the command asking should stop.
     bool maybeSave();
@@ -65,16 +71,15 @@ protected:
     void drawBackground(QPainter *painter, const QRectF &rect) override;
 
 private:
-    // Writes the map to path; false with *error set when it could not be saved. The previous
-    // file stays intact unless the new content was written completely.
-    bool writePlacementFile(const QString &path, QString *error = nullptr);
-    // Replaces the map by the one in the file; false, with the map untouched, when the file
-    // cannot be read, is not well-formed or names no terrain image.
-    bool readPlacementFile(const QString &path, QString *error = nullptr);
     void closeCanvas();
     void deleteItem(CanvasItem *item);
     void showItemMenu(CanvasItem *item, const QPoint &globalPos);
 
-    QPixmap m_terrain;
+    // Paints the exposed terrain magnified by the whole-number scale into a buffer and copies
+    // that to the device unscaled: much cheaper than a scaled blit for every repaint.
+    bool drawMagnifiedTerrain(QPainter *painter, const QRect &exposed);
+
+    QImage m_terrain;
+    QImage m_magnified; // reused between repaints
     int m_scale = 1;
 };

@@ -1,0 +1,364 @@
+// Measures what users wait on beside its floor, in one run, and prints one line per figure:
+//
+//   figure: operation <ms>, floor <ms>, ratio <x>
+//
+// Inputs are generated here from fixed seeds. Times are medians of several runs.
+
+#include "DemoData.h"
+#include "app/RadarColours.h"
+#include "canvas/CanvasItem.h"
+#include "canvas/CanvasView.h"
+#include "document/PlacementFile.h"
+#include "library/StructureFile.h"
+#include "library/StructurePreview.h"
+
+#include <QApplication>
+#include <QDomDocument>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGraphicsScene>
+#include <QImageReader>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+double medianMs(int runs, const std::function<void()> &work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void report(const char *figure, double operation, double floor, const char *note = "")
+{
+    std::printf("%-44s operation %10.3f ms   floor %10.3f ms   ratio %5.2f%s%s\n", figure,
+                operation, floor, operation / floor, *note ? "   " : "", note);
+    std::fflush(stdout);
+}
+
+// Resident memory of this process in bytes, where the system tells it; 0 elsewhere.
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * 4096 : 0;
+}
+
+// Swallows what the placement writer prints while it is measured.
+class NullBuffer : public std::streambuf
+{
+protected:
+    int overflow(int c) override { return c; }
+    std::streamsize xsputn(const char *, std::streamsize n) override { return n; }
+};
+
+QList<DemoData::Tile> squareOfTiles(int tiles, quint32 seed)
+{
+    DemoData::Random random(seed);
+    QList<DemoData::Tile> list;
+    const int side = 100;
+    for (int i = 0; i < tiles; ++i)
+        list.append({quint16(random.bounded(4096)), qint16(i % side - 50), qint16(i / side - 50),
+                     qint16(random.bounded(40))});
+    return list;
+}
+
+void benchPreview(const QTemporaryDir &dir)
+{
+    const QString path = dir.filePath(QStringLiteral("big.mlt"));
+    DemoData::writeFile(path, DemoData::structureBytes(squareOfTiles(10000, 11)));
+    const QByteArray radar = DemoData::radarColourBytes(5);
+    std::vector<quint16> table(65536);
+    for (int id = 0; id < 65536; ++id)
+        table[id] =
+            quint16(uchar(radar[0x8000 + 2 * id]) | (uchar(radar[0x8000 + 2 * id + 1]) << 8));
+
+    const int runs = 31;
+    const double operation = medianMs(runs, [&] {
+        QImage image;
+        QPoint offset;
+        QRect region;
+        renderStructurePreview(path, image, offset, region);
+    });
+    const double floor = medianMs(runs, [&] {
+        StructureFile structure;
+        structure.load(path);
+        QImage image(structure.region().size(), StructurePreview::format);
+        image.fill(0);
+        StructurePreview::paint(structure, image, structure.offset(),
+                                [&](quint16 id) { return table[id]; });
+    });
+    report("1 preview of a 10,000-tile structure", operation, floor);
+}
+
+struct PlacementFixture
+{
+    QString file;
+    QString emptyFile;
+    QByteArray bytes;
+};
+
+PlacementFixture makePlacements(const QTemporaryDir &dir, const QString &terrain)
+{
+    DemoData::Random random(17);
+    QStringList structures;
+    for (int s = 0; s < 200; ++s) {
+        const QString path = dir.filePath(QStringLiteral("structures/s%1.mlt").arg(s));
+        const int width = 4 + random.bounded(40);
+        const int height = 4 + random.bounded(40);
+        DemoData::writeFile(path,
+                            DemoData::structureBytes(DemoData::rectangleStructure(
+                                width, height, -width / 2, -height / 2, quint16(s * 8), random)));
+        structures.append(path);
+    }
+    PlacementDocument document;
+    document.terrainPath = terrain;
+    for (int i = 0; i < 10000; ++i) {
+        const QString &path = structures[random.bounded(200)];
+        StructureFile structure;
+        structure.load(path);
+        Placement placement;
+        placement.position = QPointF(random.bounded(4000), random.bounded(4000));
+        placement.offset = structure.offset();
+        placement.region = structure.region();
+        placement.structurePath = path;
+        placement.invisible = random.bounded(4) == 0;
+        document.placements.append(placement);
+    }
+    PlacementFixture fixture;
+    fixture.bytes = *PlacementFile::write(document);
+    fixture.file = dir.filePath(QStringLiteral("world.xml"));
+    DemoData::writeFile(fixture.file, fixture.bytes);
+    document.placements.clear();
+    fixture.emptyFile = dir.filePath(QStringLiteral("empty.xml"));
+    DemoData::writeFile(fixture.emptyFile, *PlacementFile::write(document));
+    return fixture;
+}
+
+void benchOpenAndSave(const QTemporaryDir &dir)
+{
+    const QString terrain = dir.filePath(QStringLiteral("terrain4096.png"));
+    DemoData::terrainImage(4096, 4096, 9).save(terrain);
+    const PlacementFixture fixture = makePlacements(dir, terrain);
+
+    const int runs = 5;
+    double operation = 0;
+    {
+        // A fresh view per open, so that its image cache starts empty as in a new session.
+        operation = medianMs(runs, [&] {
+            CanvasView view;
+            view.readPlacementFile(fixture.file);
+        });
+    }
+    const double floor = medianMs(runs, [&] {
+        QFile file(fixture.file);
+        file.open(QIODevice::ReadOnly);
+        QDomDocument dom;
+        dom.setContent(file.readAll());
+        const QDomNodeList items = dom.documentElement().elementsByTagName(QStringLiteral("MLT"));
+        QSet<QString> seen;
+        for (int i = 0; i < items.size(); ++i) {
+            const QDomElement element = items.item(i).toElement();
+            const QString path = element.firstChildElement(QStringLiteral("File")).text();
+            if (seen.contains(path))
+                continue;
+            seen.insert(path);
+            QImage image;
+            QPoint offset;
+            QRect region;
+            renderStructurePreview(path, image, offset, region);
+        }
+    });
+    const double terrainMs =
+        medianMs(runs, [&] { QPixmap pixmap = QPixmap::fromImage(QImageReader(terrain).read()); });
+    report("2 open 10,000 placements of 200 structures", operation, floor);
+    std::printf("%-44s %10.3f ms (loading the 4096 x 4096 terrain alone)\n", "  of which terrain",
+                terrainMs);
+
+    // 3: save, the "Item is at" lines included in both and sent to a null buffer.
+    CanvasView view;
+    view.readPlacementFile(fixture.file);
+    const QString saved = dir.filePath(QStringLiteral("saved.xml"));
+    NullBuffer nullBuffer;
+    std::streambuf *previous = std::cout.rdbuf(&nullBuffer);
+    const double save = medianMs(15, [&] { view.writePlacementFile(saved); });
+    const QList<QGraphicsItem *> items = view.canvas->items(Qt::AscendingOrder);
+    const double write = medianMs(15, [&] {
+        for (QGraphicsItem *item : items)
+            std::cout << PlacementFile::itemIsAtLine(item->pos()).constData() << '\n';
+        std::cout.flush();
+        QSaveFile file(saved);
+        file.open(QIODevice::WriteOnly);
+        file.write(fixture.bytes);
+        file.commit();
+    });
+    std::cout.rdbuf(previous);
+    report("3 save 10,000 placements", save, write, "(\"Item is at\" lines in both)");
+
+    // 6: memory the placements add, beyond an empty map of the same terrain.
+    qint64 before = 0;
+    qint64 after = 0;
+    qint64 pixmapBytes = 0;
+    {
+        CanvasView memoryView;
+        memoryView.readPlacementFile(fixture.emptyFile);
+        before = residentBytes();
+        memoryView.readPlacementFile(fixture.file);
+        after = residentBytes();
+        QSet<qint64> keys;
+        for (QGraphicsItem *item : memoryView.canvas->items()) {
+            const QPixmap pixmap = static_cast<CanvasItem *>(item)->pixmap();
+            if (!keys.contains(pixmap.cacheKey())) {
+                keys.insert(pixmap.cacheKey());
+                pixmapBytes += qint64(pixmap.width()) * pixmap.height() * 4;
+            }
+        }
+    }
+    const double added = double(after - before);
+    const double allowance = double(pixmapBytes) + 10000.0 * 1024;
+    std::printf("%-44s added %8.2f MiB   allowance %8.2f MiB   ratio %5.2f   (%lld distinct "
+                "pixmaps, %.2f MiB)\n",
+                "6 memory of 10,000 placements", added / 1048576, allowance / 1048576,
+                added / allowance, qint64(pixmapBytes ? 200 : 0), pixmapBytes / 1048576.0);
+}
+
+void benchMove()
+{
+    const auto moveCost = [](int itemCount) {
+        CanvasView view;
+        view.resize(1280, 800);
+        QTemporaryDir dir;
+        const QString terrain = dir.filePath(QStringLiteral("t.png"));
+        QImage(4096, 4096, QImage::Format_RGB32).save(terrain);
+        view.newCanvas(terrain);
+        view.setScale(6);
+        view.show();
+        QImage preview(20, 20, StructurePreview::format);
+        preview.fill(0xFF804020);
+        const QPixmap pixmap = QPixmap::fromImage(preview);
+        DemoData::Random random(3);
+        for (int i = 0; i < itemCount - 1; ++i) {
+            auto *item = new CanvasItem(pixmap, view.canvas);
+            item->setPos(random.bounded(4000), random.bounded(4000));
+            item->show();
+        }
+        auto *grabbed = new CanvasItem(pixmap, view.canvas);
+        grabbed->setPos(10, 10);
+        grabbed->show();
+        QApplication::processEvents();
+        QWidget *viewport = view.viewport();
+        const QPoint start(66, 66);
+        QMouseEvent press(QEvent::MouseButtonPress, start, viewport->mapToGlobal(start),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &press);
+        int step = 0;
+        return medianMs(201, [&] {
+            ++step;
+            const QPoint pos = start + QPoint(6 * (step % 40), 0);
+            QMouseEvent move(QEvent::MouseMove, pos, viewport->mapToGlobal(pos), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(viewport, &move);
+            QApplication::processEvents();
+        });
+    };
+    const double many = moveCost(10000);
+    const double one = moveCost(1);
+    report("4 move a grabbed item one step, scale 6", many, one, "(10,000 items vs 1)");
+}
+
+void benchPaint(const QTemporaryDir &dir)
+{
+    const QString terrain = dir.filePath(QStringLiteral("terrain8192.png"));
+    {
+        QImage image(8192, 8192, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                line[x] = qRgb(x & 0xFF, y & 0xFF, (x ^ y) & 0xFF);
+        }
+        image.save(terrain);
+    }
+    CanvasView view;
+    view.resize(1280 + view.frameWidth() * 2 + 40, 800 + view.frameWidth() * 2 + 40);
+    view.newCanvas(terrain);
+    if (view.canvas->sceneRect().width() != 8192) {
+        std::printf("5 the 8192 x 8192 terrain did not load\n");
+        return;
+    }
+    view.setScale(6);
+    view.show();
+    QApplication::processEvents();
+    QImage target(1280, 800, QImage::Format_ARGB32_Premultiplied);
+    int step = 0;
+    const double operation = medianMs(31, [&] {
+        ++step;
+        view.horizontalScrollBar()->setValue(1000 + 600 * (step % 20));
+        QPainter painter(&target);
+        view.render(&painter, QRectF(0, 0, 1280, 800), QRect(QPoint(0, 0), QSize(1280, 800)),
+                    Qt::IgnoreAspectRatio);
+    });
+    QImage source(1280, 800, QImage::Format_RGB32);
+    source.fill(Qt::darkGreen);
+    const QPixmap unscaled = QPixmap::fromImage(source);
+    const double floor = medianMs(31, [&] {
+        QPainter painter(&target);
+        painter.drawPixmap(0, 0, unscaled);
+    });
+    report("5 paint a 1280 x 800 viewport, 8192^2, scale 6", operation, floor);
+    view.setScale(1);
+    const double unscaledView = medianMs(31, [&] {
+        ++step;
+        view.horizontalScrollBar()->setValue(1000 + 600 * (step % 20));
+        QPainter painter(&target);
+        view.render(&painter, QRectF(0, 0, 1280, 800), QRect(QPoint(0, 0), QSize(1280, 800)),
+                    Qt::IgnoreAspectRatio);
+    });
+    report("  the same viewport at scale 1", unscaledView, floor);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QTemporaryDir dir;
+    const QString radar = dir.filePath(QStringLiteral("radar.bin"));
+    DemoData::writeFile(radar, DemoData::radarColourBytes(5));
+    radarStream.setDevice(&radarFile);
+    radarStream.setByteOrder(QDataStream::LittleEndian);
+    RadarColours::openRadarFile(radar);
+
+    const QStringList only = application.arguments().mid(1);
+    const auto wanted = [&](const char *figure) {
+        return only.isEmpty() || only.contains(QLatin1String(figure));
+    };
+    if (wanted("1"))
+        benchPreview(dir);
+    if (wanted("2") || wanted("3") || wanted("6"))
+        benchOpenAndSave(dir);
+    if (wanted("4"))
+        benchMove();
+    if (wanted("5"))
+        benchPaint(dir);
+    return 0;
+}

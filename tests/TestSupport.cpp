@@ -1,0 +1,90 @@
+#include "TestSupport.h"
+
+#include "app/RadarColours.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace TestSupport {
+
+QString openRadarColours(const QTemporaryDir &dir, quint32 seed)
+{
+    const QString path = dir.filePath(QStringLiteral("radar-%1.bin").arg(seed));
+    DemoData::writeFile(path, DemoData::radarColourBytes(seed));
+    radarStream.setDevice(&radarFile);
+    radarStream.setByteOrder(QDataStream::LittleEndian);
+    RadarColours::openRadarFile(path);
+    return path;
+}
+
+QString writeStructure(const QTemporaryDir &dir, const QString &name,
+                       const QList<DemoData::Tile> &tiles, const QByteArray &trailing)
+{
+    const QString path = dir.filePath(name);
+    DemoData::writeFile(path, DemoData::structureBytes(tiles, trailing));
+    return QFileInfo(path).absoluteFilePath();
+}
+
+QString writeTerrain(const QTemporaryDir &dir, const QString &name, int width, int height)
+{
+    const QString path = dir.filePath(name);
+    DemoData::terrainImage(width, height, 3).save(path);
+    return path;
+}
+
+void answerNextModal(std::function<void(QWidget *)> answer)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        QWidget *modal = QApplication::activePopupWidget();
+        if (!modal)
+            modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        answer(modal);
+    });
+    timer->start();
+}
+
+void clickMessageBoxButton(QWidget *modal, int standardButton)
+{
+    auto *box = qobject_cast<QMessageBox *>(modal);
+    if (!box) {
+        modal->close();
+        return;
+    }
+    if (QAbstractButton *button = box->button(QMessageBox::StandardButton(standardButton)))
+        button->click();
+    else
+        box->close();
+}
+
+void acceptFileDialog(QWidget *modal, const QString &path)
+{
+    auto *dialog = qobject_cast<QFileDialog *>(modal);
+    if (!dialog) {
+        modal->close();
+        return;
+    }
+    dialog->selectFile(path);
+    static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept is protected
+}
+
+void rejectDialog(QWidget *modal)
+{
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->reject();
+    else
+        modal->close();
+}
+
+} // namespace TestSupport

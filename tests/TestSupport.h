@@ -1,0 +1,35 @@
+#pragma once
+
+#include "DemoData.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+
+class QWidget;
+
+namespace TestSupport {
+
+// Opens the process-wide radar colour file on a full generated table (seed given) written into
+// dir; returns its path.
+QString openRadarColours(const QTemporaryDir &dir, quint32 seed = 7);
+
+// Writes a structure file into dir and returns its absolute path.
+QString writeStructure(const QTemporaryDir &dir, const QString &name,
+                       const QList<DemoData::Tile> &tiles,
+                       const QByteArray &trailing = QByteArray());
+
+// Writes a terrain image of the given size into dir and returns its path.
+QString writeTerrain(const QTemporaryDir &dir, const QString &name, int width, int height);
+
+// Runs answer on the next modal widget (dialog, message box or popup menu) that appears,
+// from a timer, so that a test never waits on a modal loop. Polls until one shows up.
+void answerNextModal(std::function<void(QWidget *)> answer);
+
+// Common answers.
+void clickMessageBoxButton(QWidget *modal, int standardButton); // QMessageBox::StandardButton
+void acceptFileDialog(QWidget *modal, const QString &path);     // types path and accepts
+void rejectDialog(QWidget *modal);
+
+} // namespace TestSupport
