@@ -21,7 +21,8 @@ bool isXmlCharacter(char32_t c)
 
 // Escapes the ampersand and the less-than sign as the file always has, plus what would not
 // survive a reader otherwise: the ">" of a "]]>", carriage returns (a reader turns them into
-// line feeds) and a text made only of white space (a reader drops it).
+// line feeds) and a text made only of white space (a reader drops it, but keeps it in a CDATA
+// section).
 bool appendText(QByteArray &out, const QString &text, QString *error)
 {
     bool onlySpace = !text.isEmpty();
@@ -33,7 +34,16 @@ bool appendText(QByteArray &out, const QString &text, QString *error)
     }
     QString escaped;
     escaped.reserve(text.size() + 8);
-    const QList<uint> codes = text.toUcs4();
+    // Code points, a lone surrogate kept as it is (toUcs4 would turn it into U+FFFD).
+    QList<uint> codes;
+    codes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            codes.append(QChar::surrogateToUcs4(c, text.at(++i)));
+        else
+            codes.append(c.unicode());
+    }
     for (int i = 0; i < codes.size(); ++i) {
         const char32_t c = codes[i];
         if (!isXmlCharacter(c)) {
@@ -44,10 +54,8 @@ bool appendText(QByteArray &out, const QString &text, QString *error)
                              .arg(uint(c), 4, 16, QLatin1Char('0'));
             return false;
         }
-        if (onlySpace && i == 0) {
-            escaped += QStringLiteral("&#%1;").arg(uint(c));
+        if (onlySpace)
             continue;
-        }
         switch (c) {
         case '&':
             escaped += QLatin1String("&amp;");
@@ -67,6 +75,18 @@ bool appendText(QByteArray &out, const QString &text, QString *error)
         default:
             escaped += QChar::fromUcs4(c);
         }
+    }
+    if (onlySpace) {
+        // Inside a CDATA section a carriage return would still read back as a line feed.
+        if (text.contains(QLatin1Char('\r'))) {
+            if (error)
+                *error = QStringLiteral("the path \"%1\" is made only of white space and holds a "
+                                        "carriage return, which a placement file cannot store")
+                             .arg(text);
+            return false;
+        }
+        out += "<![CDATA[" + text.toUtf8() + "]]>";
+        return true;
     }
     out += escaped.toUtf8();
     return true;

@@ -45,6 +45,11 @@ std::optional<StructurePayload> StructurePayload::decode(const QByteArray &bytes
     stream >> marker;
     if (stream.status() != QDataStream::Ok || marker == 0)
         return std::nullopt;
+    // A PNG ends with its fixed 12-byte end chunk and nothing follows the image; the PNG reader
+    // still gives the pixels of a payload cut short inside that chunk.
+    static const QByteArray pngEnd = QByteArray::fromHex("0000000049454e44ae426082");
+    if (!bytes.endsWith(pngEnd))
+        return std::nullopt;
     QImageReader reader(&buffer, "png");
     if (reader.size() != QSize(width, height))
         return std::nullopt;
