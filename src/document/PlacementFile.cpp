@@ -19,12 +19,32 @@ bool isXmlCharacter(char32_t c)
     return c != 0xFFFE && c != 0xFFFF && c <= 0x10FFFF;
 }
 
+// Whether text goes into the file as it is: nothing to escape, nothing a reader would lose.
+// This is the common case, and checking it is much cheaper than escaping.
+bool isPlainText(const QString &text)
+{
+    bool onlySpace = true;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == '&' || u == '<' || u == '>' || (u >= 0xD800 && u <= 0xDFFF) ||
+            u >= 0xFFFE)
+            return false;
+        if (!c.isSpace())
+            onlySpace = false;
+    }
+    return !onlySpace || text.isEmpty();
+}
+
 // Escapes the ampersand and the less-than sign as the file always has, plus what would not
 // survive a reader otherwise: the ">" of a "]]>", carriage returns (a reader turns them into
 // line feeds) and a text made only of white space (a reader drops it, but keeps it in a CDATA
 // section).
 bool appendText(QByteArray &out, const QString &text, QString *error)
 {
+    if (isPlainText(text)) {
+        out += text.toUtf8();
+        return true;
+    }
     bool onlySpace = !text.isEmpty();
     for (const QChar c : text) {
         if (!c.isSpace()) {
@@ -92,21 +112,37 @@ bool appendText(QByteArray &out, const QString &text, QString *error)
     return true;
 }
 
-QByteArray integer(double value)
+void appendNumber(QByteArray &out, qint64 value)
 {
-    const double truncated = std::trunc(value);
-    if (!(truncated >= std::numeric_limits<qint64>::min() &&
-          truncated <= std::numeric_limits<qint64>::max()))
-        return QByteArray::number(0);
-    return QByteArray::number(qint64(truncated));
+    char digits[24];
+    char *end = digits + sizeof digits;
+    char *p = end;
+    quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    do {
+        *--p = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (value < 0)
+        *--p = '-';
+    out.append(p, end - p);
 }
 
-void appendAttribute(QByteArray &out, const char *name, const QByteArray &value)
+// A position as the file holds it: truncated toward zero.
+qint64 integer(double value)
+{
+    const double truncated = std::trunc(value);
+    if (!(truncated >= double(std::numeric_limits<qint64>::min()) &&
+          truncated < double(std::numeric_limits<qint64>::max())))
+        return 0;
+    return qint64(truncated);
+}
+
+void appendAttribute(QByteArray &out, const char *name, qint64 value)
 {
     out += ' ';
     out += name;
     out += "=\"";
-    out += value;
+    appendNumber(out, value);
     out += '"';
 }
 
@@ -133,15 +169,15 @@ std::optional<QByteArray> write(const PlacementDocument &document, QString *erro
     out += "</Image>\n";
     for (const Placement &placement : document.placements) {
         out += "\t<MLT";
-        appendAttribute(out, "Invisible", placement.invisible ? "True" : "False");
+        out += placement.invisible ? " Invisible=\"True\"" : " Invisible=\"False\"";
         out += ">\n\t\t<Location";
         appendAttribute(out, "X", integer(placement.position.x()));
         appendAttribute(out, "Y", integer(placement.position.y()));
-        appendAttribute(out, "OffsetX", QByteArray::number(placement.offset.x()));
-        appendAttribute(out, "OffsetY", QByteArray::number(placement.offset.y()));
+        appendAttribute(out, "OffsetX", placement.offset.x());
+        appendAttribute(out, "OffsetY", placement.offset.y());
         out += " />\n\t\t<File";
-        appendAttribute(out, "RegionX", QByteArray::number(placement.region.width()));
-        appendAttribute(out, "RegionY", QByteArray::number(placement.region.height()));
+        appendAttribute(out, "RegionX", placement.region.width());
+        appendAttribute(out, "RegionY", placement.region.height());
         out += '>';
         if (!appendText(out, placement.structurePath, error))
             return std::nullopt;
