@@ -211,7 +211,12 @@ void CanvasView::showItemMenu(CanvasItem *item, const QPoint &globalPos)
     invisibleAction->setCheckable(true);
     invisibleAction->setChecked(item->invisible);
 
-    QAction *chosen = menu.exec(globalPos);
+    // An entry activated through its action (keyboard, accessibility tools) counts like a
+    // click: exec() only reports the entries chosen with the pointer or Return.
+    QAction *chosen = nullptr;
+    connect(&menu, &QMenu::triggered, &menu, [&chosen](QAction *action) { chosen = action; });
+    if (QAction *clicked = menu.exec(globalPos))
+        chosen = clicked;
     if (chosen == deleteAction) {
         modified = true;
         deleteItem(item);

@@ -4,6 +4,7 @@
 #include "canvas/CanvasView.h"
 #include "dialogs/SelectImage.h"
 #include "document/PlacementFile.h"
+#include "library/StructureFile.h"
 
 #include <QApplication>
 #include <QFile>
@@ -91,14 +92,20 @@ bool CanvasView::readPlacementFile(const QString &path, QString *error)
     // however many distinct structures push each other out of the image cache meanwhile.
     QHash<QString, QPixmap> pixmaps;
     for (const Placement &placement : doc->placements) {
-        auto found = pixmaps.constFind(placement.structurePath);
-        if (found == pixmaps.cend()) {
+        // A region that no structure can have makes a placeholder, whatever another placement
+        // of the same structure file has rendered.
+        const QSize size = placement.region.size();
+        const bool renderable = size.width() > 0 && size.height() > 0 &&
+                                size.width() <= StructureFile::maximumExtent &&
+                                size.height() <= StructureFile::maximumExtent;
+        auto found = renderable ? pixmaps.constFind(placement.structurePath) : pixmaps.cend();
+        if (renderable && found == pixmaps.cend()) {
             const QImage *image =
                 structureImage(placement.structurePath, placement.region, placement.offset);
             found = pixmaps.insert(placement.structurePath,
                                    image ? QPixmap::fromImage(*image) : QPixmap());
         }
-        auto *item = new CanvasItem(*found, canvas);
+        auto *item = new CanvasItem(renderable ? *found : QPixmap(), canvas);
         item->offset = placement.offset;
         item->filePath = placement.structurePath;
         item->region = placement.region;
