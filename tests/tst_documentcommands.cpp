@@ -24,10 +24,13 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -198,6 +201,29 @@ public:
 private:
     QTemporaryFile m_file;
     int m_saved = -1;
+};
+
+// Lets no file grow beyond the given size meanwhile, as a full disk would.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limit = m_saved;
+        limit.rlim_cur = qMin(bytes, m_saved.rlim_max);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
 };
 
 } // namespace
@@ -816,6 +842,7 @@ void TestDocumentCommands::failedSave_data()
     QTest::newRow("target is a folder") << "folder";
     QTest::newRow("folder gone") << "gone";
     QTest::newRow("path a file cannot hold") << "path";
+    QTest::newRow("disk full") << "full";
 }
 
 void TestDocumentCommands::failedSave()
@@ -840,12 +867,15 @@ void TestDocumentCommands::failedSave()
 
     // What happens on disk meanwhile, or what the map holds, makes the next save fail.
     const QByteArray inner = "not a placement file\n";
+    std::optional<FileSizeLimit> limit;
     if (failure == QLatin1String("folder")) {
         QVERIFY(QFile::remove(target));
         QVERIFY(QDir().mkpath(target));
         QVERIFY(writeAll(target + QStringLiteral("/inner.txt"), inner));
     } else if (failure == QLatin1String("gone")) {
         QVERIFY(QDir(folder).removeRecursively());
+    } else if (failure == QLatin1String("full")) {
+        limit.emplace(256);
     } else {
         StructurePayload odd = m_towerPayload;
         odd.path = m_dir.filePath(QStringLiteral("odd\x01name.mlt"));

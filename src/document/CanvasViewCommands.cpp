@@ -50,7 +50,10 @@ bool CanvasView::writePlacementFile(const QString &path, QString *error)
         return false;
 
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered, so that a write cut short (disk full, file size limit) shows in write()'s
+    // count: a buffered flush that stops part way is not reported, and commit() would put the
+    // truncated file in place of the previous one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (error)
             *error = file.errorString();
         return false;
