@@ -1,0 +1,105 @@
+// Helper of the end-to-end test: makes its data and reads its screenshots.
+//
+//   e2e_probe make-data <dir>                      radar colours, terrain, one structure, config
+//   e2e_probe find <png> <rrggbb> [x y w h]        bounding box "x y w h" of pixels of a colour
+//   e2e_probe expect <png> <mlt> <radar> <x> <y>   the structure's preview is on screen at x, y
+
+#include "DemoData.h"
+#include "app/RadarColours.h"
+#include "library/StructurePreview.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+
+#include <cstdio>
+
+namespace {
+
+constexpr QRgb terrainColour = 0xFF204060;
+
+int makeData(const QString &dir)
+{
+    QDir().mkpath(dir);
+    const QString radar = QDir(dir).absoluteFilePath(QStringLiteral("radar.bin"));
+    DemoData::writeFile(radar, DemoData::radarColourBytes(44));
+    QImage terrain(800, 600, QImage::Format_RGB32);
+    terrain.fill(terrainColour);
+    if (!terrain.save(QDir(dir).absoluteFilePath(QStringLiteral("terrain.png"))))
+        return 1;
+    DemoData::Random random(5);
+    const QString structure = QDir(dir).absoluteFilePath(QStringLiteral("keep.mlt"));
+    DemoData::writeFile(structure, DemoData::structureBytes(
+                                       DemoData::rectangleStructure(12, 8, -6, -4, 200, random)));
+    DemoData::writeFile(QDir(dir).absoluteFilePath(QStringLiteral("dunmarra.xml")),
+                        DemoData::configurationBytes(radar));
+    return 0;
+}
+
+int find(const QStringList &args)
+{
+    const QImage shot = QImage(args.at(0)).convertToFormat(QImage::Format_RGB32);
+    const QRgb wanted = 0xFF000000u | args.at(1).toUInt(nullptr, 16);
+    QRect area = shot.rect();
+    if (args.size() >= 6)
+        area &=
+            QRect(args.at(2).toInt(), args.at(3).toInt(), args.at(4).toInt(), args.at(5).toInt());
+    QRect found;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (shot.pixel(x, y) == wanted)
+                found |= QRect(x, y, 1, 1);
+    if (found.isEmpty())
+        return 1;
+    std::printf("%d %d %d %d\n", found.x(), found.y(), found.width(), found.height());
+    return 0;
+}
+
+int expect(const QStringList &args)
+{
+    const QImage shot = QImage(args.at(0)).convertToFormat(QImage::Format_RGB32);
+    RadarColours::openRadarFile(args.at(2));
+    QImage preview;
+    QPoint offset;
+    QRect region;
+    if (!renderStructurePreview(args.at(1), preview, offset, region)) {
+        std::printf("the structure does not render\n");
+        return 1;
+    }
+    const QPoint at(args.at(3).toInt(), args.at(4).toInt());
+    int painted = 0;
+    int wrong = 0;
+    for (int y = 0; y < preview.height(); ++y) {
+        for (int x = 0; x < preview.width(); ++x) {
+            const QRgb pixel = preview.pixel(x, y);
+            if (qAlpha(pixel) == 0)
+                continue;
+            ++painted;
+            if (shot.pixel(at + QPoint(x, y)) != pixel) {
+                if (wrong < 5)
+                    std::printf("pixel %d,%d: screen %08x, radar colour %08x\n", x, y,
+                                shot.pixel(at + QPoint(x, y)), pixel);
+                ++wrong;
+            }
+        }
+    }
+    std::printf("%d of %d structure pixels on screen in their radar colours\n", painted - wrong,
+                painted);
+    return wrong == 0 && painted > 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QGuiApplication application(argc, argv);
+    const QStringList args = application.arguments().mid(1);
+    if (args.size() >= 2 && args.at(0) == QLatin1String("make-data"))
+        return makeData(args.at(1));
+    if (args.size() >= 3 && args.at(0) == QLatin1String("find"))
+        return find(args.mid(1));
+    if (args.size() >= 6 && args.at(0) == QLatin1String("expect"))
+        return expect(args.mid(1));
+    std::fprintf(stderr, "usage: e2e_probe make-data|find|expect ...\n");
+    return 2;
+}
