@@ -43,21 +43,20 @@ bool DirModel::canDropMimeData(const QMimeData *data, Qt::DropAction action, int
                                const QModelIndex &parent) const
 {
     Q_UNUSED(action);
-    Q_UNUSED(row);
-    Q_UNUSED(column);
-    return data && data->hasFormat(NameList::mimeType) && parent.isValid() && isDir(parent);
+    // A drop on a file row reaches the model as a drop between the rows of the file's folder
+    // (row and column set); only a drop on the folder row itself (-1, -1) is taken.
+    return data && data->hasFormat(NameList::mimeType) && row < 0 && column < 0 &&
+           parent.isValid() && isDir(parent);
 }
 
 bool DirModel::dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
                             const QModelIndex &parent)
 {
     Q_UNUSED(action);
-    Q_UNUSED(row);
-    Q_UNUSED(column);
     if (!data)
         return true;
     const QByteArray bytes = data->data(NameList::mimeType);
-    if (bytes.isEmpty() || !parent.isValid() || !isDir(parent))
+    if (bytes.isEmpty() || row >= 0 || column >= 0 || !parent.isValid() || !isDir(parent))
         return true;
     createStructureFiles(filePath(parent), NameList::decode(bytes));
     return true;
