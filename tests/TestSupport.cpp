@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 
 namespace TestSupport {
@@ -73,6 +74,13 @@ void acceptFileDialog(QWidget *modal, const QString &path)
     auto *dialog = qobject_cast<QFileDialog *>(modal);
     if (!dialog) {
         modal->close();
+        return;
+    }
+    // selectFile leaves the name field alone while it has the focus: type into it instead,
+    // as a person would, and press Return.
+    if (auto *nameEdit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
+        nameEdit->setText(path);
+        QTest::keyClick(nameEdit, Qt::Key_Return);
         return;
     }
     dialog->selectFile(path);

@@ -273,6 +273,8 @@ std::unique_ptr<CanvasView> TestCanvasView::makeView(int scale, bool withMap)
     if (withMap)
         view->newCanvas(m_terrain);
     view->show();
+    if (!QTest::qWaitFor([&] { return !view->isTerrainLoading(); }))
+        qWarning("the terrain was not read");
     if (!QTest::qWaitForWindowExposed(view.get()))
         qWarning("the view was not exposed");
     return view;
@@ -329,7 +331,8 @@ void TestCanvasView::newCanvasReplacesTheMap()
     QCOMPARE(view->documentFile, QStringLiteral("kept.xml"));
     sendDrag(view->viewport(), QEvent::DragLeave, QPoint(), data.get());
 
-    // The new terrain is what is drawn.
+    // The new terrain is what is drawn, once it has been read.
+    QTRY_VERIFY(!view->isTerrainLoading());
     const QImage terrain(m_smallTerrain);
     const QImage shown = view->viewport()->grab().toImage();
     for (const QPoint p : {QPoint(0, 0), QPoint(60, 40), QPoint(119, 79)})

@@ -1053,6 +1053,7 @@ void TestDocumentCommands::placeholderItems()
     QVERIFY(items[1]->isVisible());
 
     // The placeholder is drawn where the structure lies.
+    QTRY_VERIFY(!view.isTerrainLoading());
     const QImage terrain(m_terrain);
     const QImage shown = view.viewport()->grab().toImage();
     int changed = 0;

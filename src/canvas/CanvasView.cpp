@@ -22,6 +22,13 @@ namespace {
 // rather than allocated.
 constexpr int terrainAllocationLimitMiB = 600;
 
+QImage readTerrain(const QString &path)
+{
+    const QImage image = QImageReader(path).read();
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                         : QImage::Format_RGB32);
+}
+
 } // namespace
 
 CanvasView::CanvasView(QWidget *parent, Qt::WindowFlags flags) : QGraphicsView(parent)
@@ -38,10 +45,16 @@ CanvasView::CanvasView(QWidget *parent, Qt::WindowFlags flags) : QGraphicsView(p
     setOptimizationFlags(QGraphicsView::DontSavePainterState);
     // The right button opens the item menu on press; no second menu may follow it.
     setContextMenuPolicy(Qt::PreventContextMenu);
+    if (QImageReader::allocationLimit() < terrainAllocationLimitMiB)
+        QImageReader::setAllocationLimit(terrainAllocationLimitMiB);
+    m_terrainLoader.setMaxThreadCount(1);
 }
 
 CanvasView::~CanvasView()
 {
+    // A terrain still being read posts its result to this view: let it finish first.
+    m_terrainLoader.clear();
+    m_terrainLoader.waitForDone();
     currentItem = nullptr;
     delete canvas;
 }
@@ -51,16 +64,36 @@ void CanvasView::newCanvas(const QString &terrainPath)
     terrainFile = terrainPath;
     closeCanvas();
 
-    if (QImageReader::allocationLimit() < terrainAllocationLimitMiB)
-        QImageReader::setAllocationLimit(terrainAllocationLimitMiB);
-    QImageReader reader(terrainPath);
-    const QImage image = reader.read();
-    m_terrain = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                              : QImage::Format_RGB32);
+    // The map takes the terrain's size from the image's header at once; decoding a large
+    // image takes long, so it is read in the background and drawn when it arrives. The items
+    // of a map being opened are meanwhile placed and can be worked on.
+    QSize size = QImageReader(terrainPath).size();
+    const qint64 bytes = qint64(size.width()) * size.height() * 4;
+    if (size.isValid() && !size.isEmpty() && bytes <= qint64(terrainAllocationLimitMiB) << 20) {
+        const int request = m_terrainRequest;
+        m_terrainLoading = true;
+        m_terrainLoader.start([this, terrainPath, request] {
+            QImage image = readTerrain(terrainPath);
+            QMetaObject::invokeMethod(
+                this,
+                [this, request, image = std::move(image)] {
+                    if (request != m_terrainRequest)
+                        return; // a later map replaced the one this terrain was for
+                    m_terrain = image;
+                    m_terrainLoading = false;
+                    viewport()->update();
+                },
+                Qt::QueuedConnection);
+        });
+    } else {
+        // No size without decoding: read it here (an unreadable image gives an empty map).
+        m_terrain = readTerrain(terrainPath);
+        size = m_terrain.size();
+    }
 
     canvas = new QGraphicsScene(this);
     canvas->setItemIndexMethod(QGraphicsScene::BspTreeIndex);
-    canvas->setSceneRect(0, 0, image.width(), image.height());
+    canvas->setSceneRect(0, 0, size.width(), size.height());
     setScene(canvas);
     setSceneRect(canvas->sceneRect());
     modified = false;
@@ -74,6 +107,8 @@ void CanvasView::closeCanvas()
     setScene(nullptr);
     delete canvas;
     canvas = nullptr;
+    ++m_terrainRequest;
+    m_terrainLoading = false;
     m_terrain = QImage();
     m_magnified = QImage();
     viewport()->update();

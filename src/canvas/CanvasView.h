@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QString>
+#include <QThreadPool>
 
 class CanvasItem;
 class QGraphicsScene;
@@ -36,6 +37,8 @@ public:
     QImage *structureImage(const QString &path, QRect region, QPoint offset);
 
     int scale() const { return m_scale; }
+    // Whether the terrain image of the map is still being read; it is drawn once it has been.
+    bool isTerrainLoading() const { return m_terrainLoading; }
     // Viewport position to canvas position, rounding halves upwards.
     QPoint toCanvas(const QPoint &viewportPos) const;
     // Front-most item at a canvas position, or null.
@@ -80,6 +83,9 @@ private:
     bool drawMagnifiedTerrain(QPainter *painter, const QRect &exposed);
 
     QImage m_terrain;
+    QThreadPool m_terrainLoader;
+    int m_terrainRequest = 0; // tells a terrain read for an earlier map from the current one
+    bool m_terrainLoading = false;
     QImage m_magnified; // reused between repaints
     int m_scale = 1;
 };
