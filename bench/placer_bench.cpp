@@ -23,6 +23,7 @@
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <algorithm>
 #include <cstdio>
@@ -157,17 +158,28 @@ PlacementFixture makePlacements(const QTemporaryDir &dir, const QString &terrain
 void benchOpenAndSave(const QTemporaryDir &dir, const std::function<bool(const char *)> &wanted)
 {
     const QString terrain = dir.filePath(QStringLiteral("terrain4096.png"));
-    QImage(4096, 4096, QImage::Format_RGB32).save(terrain);
+    DemoData::terrainImage(4096, 4096, 9).save(terrain);
     const PlacementFixture fixture = makePlacements(dir, terrain);
 
     const int runs = 5;
     double operation = 0;
     if (wanted("2")) {
         // A fresh view per open, so that its image cache starts empty as in a new session.
-        operation = medianMs(runs, [&] {
+        // Until the items are on the map; the terrain arrives in the background afterwards and
+        // is timed on its own below. A fresh view per open, so that its image cache starts
+        // empty as in a new session.
+        std::vector<double> times;
+        for (int i = 0; i < runs; ++i) {
             CanvasView view;
+            QElapsedTimer timer;
+            timer.start();
             view.readPlacementFile(fixture.file);
-        });
+            times.push_back(timer.nsecsElapsed() / 1e6);
+            if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+                std::printf("the terrain was not read\n");
+        }
+        std::sort(times.begin(), times.end());
+        operation = times[times.size() / 2];
     }
     const double floor = !wanted("2") ? 0 : medianMs(runs, [&] {
         QFile file(fixture.file);
@@ -191,7 +203,7 @@ void benchOpenAndSave(const QTemporaryDir &dir, const std::function<bool(const c
     const double terrainMs =
         medianMs(runs, [&] { QPixmap pixmap = QPixmap::fromImage(QImageReader(terrain).read()); });
     report("2 open 10,000 placements of 200 structures", operation, floor);
-    std::printf("%-44s %10.3f ms (loading the 4096 x 4096 terrain alone)\n", "  of which terrain",
+    std::printf("%-44s %10.3f ms (decoding the 4096 x 4096 terrain alone)\n", "  of which terrain",
                 terrainMs);
 
     // 3: save, the "Item is at" lines included in both and sent to a null buffer.
@@ -221,9 +233,16 @@ void benchOpenAndSave(const QTemporaryDir &dir, const std::function<bool(const c
     qint64 pixmapBytes = 0;
     {
         CanvasView memoryView;
+        const auto terrainRead = [&] {
+            return QTest::qWaitFor([&] { return !memoryView.isTerrainLoading(); }, 60000);
+        };
         memoryView.readPlacementFile(fixture.emptyFile);
+        if (!terrainRead())
+            std::printf("the terrain was not read\n");
         before = residentBytes();
         memoryView.readPlacementFile(fixture.file);
+        if (!terrainRead())
+            std::printf("the terrain was not read\n");
         after = residentBytes();
         QSet<qint64> keys;
         for (QGraphicsItem *item : memoryView.canvas->items()) {
@@ -249,7 +268,7 @@ void benchMove()
         view.resize(1280, 800);
         QTemporaryDir dir;
         const QString terrain = dir.filePath(QStringLiteral("t.bmp"));
-        QImage(4096, 4096, QImage::Format_RGB32).save(terrain);
+        DemoData::terrainImage(4096, 4096, 9).save(terrain);
         view.newCanvas(terrain);
         view.setScale(6);
         view.show();
@@ -301,7 +320,8 @@ void benchPaint(const QTemporaryDir &dir)
     CanvasView view;
     view.resize(1280 + view.frameWidth() * 2 + 40, 800 + view.frameWidth() * 2 + 40);
     view.newCanvas(terrain);
-    if (view.canvas->sceneRect().width() != 8192) {
+    const bool loaded = QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000);
+    if (view.canvas->sceneRect().width() != 8192 || !loaded) {
         std::printf("5 the 8192 x 8192 terrain did not load\n");
         return;
     }
