@@ -33,11 +33,13 @@ std::optional<StructurePayload> StructurePayload::decode(const QByteArray &bytes
     stream >> payload.path >> payload.offset >> payload.region;
     if (stream.status() != QDataStream::Ok)
         return std::nullopt;
-    const int width = payload.region.width();
-    const int height = payload.region.height();
+    // The rectangle's edges come from outside: QRect::width() would overflow on far edges.
+    const qint64 width = qint64(payload.region.right()) - payload.region.left() + 1;
+    const qint64 height = qint64(payload.region.bottom()) - payload.region.top() + 1;
     if (width <= 0 || height <= 0 || width > StructureFile::maximumExtent ||
         height > StructureFile::maximumExtent)
         return std::nullopt;
+    const QSize size = QSize(int(width), int(height));
 
     // The image is a marker followed by a PNG. Read the PNG's header before its pixels, so
     // that an image claiming a huge size is refused without allocating it.
@@ -51,10 +53,10 @@ std::optional<StructurePayload> StructurePayload::decode(const QByteArray &bytes
     if (!bytes.endsWith(pngEnd))
         return std::nullopt;
     QImageReader reader(&buffer, "png");
-    if (reader.size() != QSize(width, height))
+    if (reader.size() != size)
         return std::nullopt;
     payload.image = reader.read();
-    if (payload.image.size() != QSize(width, height))
+    if (payload.image.size() != size)
         return std::nullopt;
     return payload;
 }

@@ -37,8 +37,9 @@ void StructurePreview::paint(const StructureFile &structure, QImage &image, cons
     const qsizetype stride = image.bytesPerLine();
     const auto &tiles = structure.topTiles();
     for (auto it = tiles.cbegin(); it != tiles.cend(); ++it) {
-        const int px = StructureFile::cellX(it.key()) - offset.x();
-        const int py = StructureFile::cellY(it.key()) - offset.y();
+        // The offset may come from a placement file: far from any cell, int would overflow.
+        const qint64 px = qint64(StructureFile::cellX(it.key())) - offset.x();
+        const qint64 py = qint64(StructureFile::cellY(it.key())) - offset.y();
         if (px < 0 || py < 0 || px >= width || py >= height)
             continue;
         const quint16 word = wordOf(StructureFile::tileId(it.value()));
