@@ -96,6 +96,7 @@ void CanvasView::newCanvas(const QString &terrainPath)
     canvas->setSceneRect(0, 0, size.width(), size.height());
     setScene(canvas);
     setSceneRect(canvas->sceneRect());
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, true);
     modified = false;
 }
 
@@ -105,6 +106,7 @@ void CanvasView::closeCanvas()
     if (!canvas)
         return;
     setScene(nullptr);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
     delete canvas;
     canvas = nullptr;
     ++m_terrainRequest;
@@ -143,13 +145,18 @@ CanvasItem *CanvasView::itemAt(const QPoint &canvasPos) const
 
 void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
 {
-    QGraphicsView::drawBackground(painter, rect);
-    if (!canvas || m_terrain.isNull())
-        return;
-    // Only the exposed part of the terrain, one map pixel to an n x n block.
-    const QRect exposed = rect.toAlignedRect() & m_terrain.rect();
+    // While a map is shown the viewport is not filled before painting (that would cost a
+    // second pass over every pixel): what the terrain does not cover is filled here.
+    const QRect area = rect.toAlignedRect();
+    const QRect exposed = m_terrain.isNull() ? QRect() : area & m_terrain.rect();
+    if (exposed != area) {
+        const QBrush background = viewport()->palette().brush(viewport()->backgroundRole());
+        for (const QRect &part : QRegion(area).subtracted(exposed))
+            painter->fillRect(part, background);
+    }
     if (exposed.isEmpty())
         return;
+    // Only the exposed part of the terrain, one map pixel to an n x n block.
     if (drawMagnifiedTerrain(painter, exposed))
         return;
     painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
