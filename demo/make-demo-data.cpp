@@ -3,6 +3,8 @@
 //   make-demo-data <folder> <configuration file> [seed]
 
 #include "DemoData.h"
+#include "document/PlacementFile.h"
+#include "library/StructureFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,6 +12,48 @@
 #include <QGuiApplication>
 
 #include <cstdio>
+
+namespace {
+
+// A few villages, towers along a wall and a keep, to open with File > Open.
+QByteArray exampleMap(const QString &folder, quint32 seed)
+{
+    const QDir root(folder);
+    PlacementDocument document;
+    document.terrainPath = root.absoluteFilePath(QStringLiteral("terrain.png"));
+    DemoData::Random random(seed + 1);
+    const auto place = [&](const char *structure, int x, int y) {
+        const QString path = root.absoluteFilePath(QLatin1String(structure));
+        StructureFile file;
+        file.load(path);
+        Placement placement;
+        placement.position = QPointF(x, y);
+        placement.offset = file.offset();
+        placement.region = file.region();
+        placement.structurePath = path;
+        placement.invisible = random.bounded(10) == 0;
+        document.placements.append(placement);
+    };
+    const char *houses[] = {"structures/houses/cottage.mlt", "structures/houses/farmhouse.mlt",
+                            "structures/houses/shed.mlt", "structures/houses/longhouse.mlt"};
+    for (const QPoint village : {QPoint(40, 40), QPoint(520, 300), QPoint(300, 520)}) {
+        for (int i = 0; i < 14; ++i)
+            place(houses[random.bounded(4)], village.x() + random.bounded(190),
+                  village.y() + random.bounded(140));
+    }
+    for (int i = 0; i < 8; ++i)
+        place("structures/walls/wall-east-west.mlt", 700 + 40 * i, 120);
+    for (int i = 0; i < 3; ++i)
+        place("structures/towers/watchtower.mlt", 700 + 140 * i, 112);
+    place("structures/walls/gatehouse.mlt", 860, 118);
+    place("structures/large/keep.mlt", 820, 200);
+    place("structures/towers/mage-tower.mlt", 980, 320);
+    place("structures/towers/round-tower.mlt", 150, 120);
+    place("structures/large/arena.mlt", 1100, 520);
+    return PlacementFile::write(document).value_or(QByteArray());
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -25,6 +69,11 @@ int main(int argc, char *argv[])
     if (radarPath.isEmpty()) {
         std::fprintf(stderr, "make-demo-data: could not write the demo data into %s\n",
                      qPrintable(folder));
+        return 1;
+    }
+    if (!DemoData::writeFile(QDir(folder).absoluteFilePath(QStringLiteral("example-map.xml")),
+                             exampleMap(folder, seed))) {
+        std::fprintf(stderr, "make-demo-data: could not write the example map\n");
         return 1;
     }
     if (!DemoData::writeFile(arguments.at(2), DemoData::configurationBytes(radarPath))) {
