@@ -95,4 +95,25 @@ void rejectDialog(QWidget *modal)
         modal->close();
 }
 
+ModalScript::ModalScript(QList<Answer> answers) : m_answers(std::move(answers))
+{
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
+    m_timer.start(10);
+}
+
+void ModalScript::poll()
+{
+    QWidget *modal = QApplication::activePopupWidget();
+    if (!modal)
+        modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible())
+        return;
+    seen << QString::fromLatin1(modal->metaObject()->className());
+    if (m_answers.isEmpty()) {
+        rejectDialog(modal);
+        return;
+    }
+    m_answers.takeFirst()(modal);
+}
+
 } // namespace TestSupport

@@ -2,8 +2,11 @@
 
 #include "DemoData.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <functional>
 
@@ -31,5 +34,23 @@ void answerNextModal(std::function<void(QWidget *)> answer);
 void clickMessageBoxButton(QWidget *modal, int standardButton); // QMessageBox::StandardButton
 void acceptFileDialog(QWidget *modal, const QString &path);     // types path and accepts
 void rejectDialog(QWidget *modal);
+
+// Answers the modal widgets (menus, dialogs, message boxes) that show up, in order, from a
+// polling timer; records the class of every one it sees and dismisses any beyond the script.
+class ModalScript
+{
+public:
+    using Answer = std::function<void(QWidget *)>;
+
+    explicit ModalScript(QList<Answer> answers = {});
+
+    QStringList seen;
+
+private:
+    void poll();
+
+    QList<Answer> m_answers;
+    QTimer m_timer;
+};
 
 } // namespace TestSupport

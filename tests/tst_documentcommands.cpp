@@ -35,40 +35,7 @@
 
 namespace {
 
-// Answers the modal widgets that show up, in order, from a polling timer; records the class
-// of every one it sees and dismisses any beyond the script.
-class ModalScript
-{
-public:
-    using Answer = std::function<void(QWidget *)>;
-
-    explicit ModalScript(QList<Answer> answers = {}) : m_answers(std::move(answers))
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
-        m_timer.start(10);
-    }
-
-    QStringList seen;
-
-private:
-    void poll()
-    {
-        QWidget *modal = QApplication::activePopupWidget();
-        if (!modal)
-            modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        seen << QString::fromLatin1(modal->metaObject()->className());
-        if (m_answers.isEmpty()) {
-            TestSupport::rejectDialog(modal);
-            return;
-        }
-        m_answers.takeFirst()(modal);
-    }
-
-    QList<Answer> m_answers;
-    QTimer m_timer;
-};
+using TestSupport::ModalScript;
 
 // One structure as a placement file lists it.
 struct Entry
