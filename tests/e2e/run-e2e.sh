@@ -51,8 +51,9 @@ settle() { sleep "${1:-0.4}"; }
 start_program() {
     (cd "$data" && exec ./valdrune-placer >"$work/stdout-$1.txt" 2>&1) &
     app_pid=$!
-    window="$(xdotool search --sync --onlyvisible --name '^Valdrune Structure Placer$' | head -n 1)"
-    [ -n "$window" ] || fail "the main window did not appear"
+    window="$(timeout 60 xdotool search --sync --onlyvisible --name '^Valdrune Structure Placer$' |
+        head -n 1)" || true
+    [ -n "$window" ] || fail "the main window did not appear (see $work/stdout-$1.txt)"
     xdotool windowmove --sync "$window" 0 0 windowactivate --sync "$window" >/dev/null 2>&1 || true
     settle 1
     read -r wx wy < <(xdotool getwindowgeometry "$window" |
@@ -71,7 +72,7 @@ file_menu() {
 # Waits for a top-level window with the given title and gives it the keyboard.
 await_window() {
     local id
-    id="$(xdotool search --sync --onlyvisible --name "$1" | head -n 1)"
+    id="$(timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -n 1)" || true
     [ -n "$id" ] || fail "no window \"$1\""
     xdotool windowactivate --sync "$id" 2>/dev/null || true
     settle
@@ -169,5 +170,14 @@ settle 1
 map_origin
 run_probe expect "$work/shot.png" "$data/keep.mlt" "$data/radar.bin" $((ox + 140)) $((oy + 105)) ||
     fail "the structure is not on the map in its radar colours"
+
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=""
+# Built with sanitizers, the program reports what they found on its output.
+if grep -l -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work"/stdout-*.txt; then
+    cat "$work"/stdout-*.txt
+    fail "the sanitizers reported errors"
+fi
 
 echo "e2e: placed, moved, saved, reopened and seen on screen"
