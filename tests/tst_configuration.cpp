@@ -1,6 +1,6 @@
 // The configuration file that names the radar colour file, and reading colour words from it.
 
-#include "TestSupport.h"
+#include "DemoData.h"
 
 #include "app/Configuration.h"
 #include "app/RadarColours.h"
@@ -16,20 +16,13 @@ class ConfigurationTest : public QObject
 
     QTemporaryDir m_dir;
 
-    QString writeConfiguration(const QByteArray &bytes)
+    QString write(const QString &name, const QByteArray &bytes)
     {
-        const QString path = m_dir.filePath(QStringLiteral("dunmarra.xml"));
+        const QString path = m_dir.filePath(name);
         return DemoData::writeFile(path, bytes) ? path : QString();
     }
-
-    // A radar colour file holding the bytes 0x34 0x12 as the colour word of tile id 0x0101.
-    QByteArray radarBytes() const
-    {
-        QByteArray bytes(RadarColours::fullFileSize, '\0');
-        bytes[0x8000 + 2 * 0x0101] = char(0x34);
-        bytes[0x8000 + 2 * 0x0101 + 1] = char(0x12);
-        return bytes;
-    }
+    // A generated radar colour file: tile id's colour word is DemoData::radarWord(3, id).
+    QString writeRadar(const QString &name) { return write(name, DemoData::radarColourBytes(3)); }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
@@ -40,77 +33,61 @@ private slots:
                  QStringLiteral("/opt/valdrune/dunmarra.xml"));
     }
 
-    void radarcolElements_data()
+    void read_data()
     {
         QTest::addColumn<QByteArray>("xml");
         QTest::addColumn<bool>("hasRadarFile");
         QTest::addColumn<QString>("path");
-
-        QTest::newRow("root of any name")
-            << QByteArray("<?xml version=\"1.0\"?>\n<Whatever>\n <Radarcol>/data/radar.bin"
-                          "</Radarcol>\n</Whatever>\n")
-            << true << QStringLiteral("/data/radar.bin");
-        QTest::newRow("other children around it")
-            << QByteArray("<c><!-- note --><Other>/x</Other>text<Radarcol>/r.bin</Radarcol>"
-                          "<Other/></c>")
-            << true << QStringLiteral("/r.bin");
-        QTest::newRow("no Radarcol")
-            << QByteArray("<c><Other>/x</Other></c>") << false << QString();
-        QTest::newRow("nested one level deeper")
-            << QByteArray("<c><group><Radarcol>/deep.bin</Radarcol></group></c>") << false
-            << QString();
-        QTest::newRow("letter case differs")
-            << QByteArray("<c><radarcol>/a</radarcol><RADARCOL>/b</RADARCOL>"
-                          "<RadarCol>/c</RadarCol></c>")
-            << false << QString();
-        QTest::newRow("root named Radarcol")
-            << QByteArray("<Radarcol>/root.bin</Radarcol>") << false << QString();
-        QTest::newRow("blanks and line breaks kept")
-            << QByteArray("<c><Radarcol>  /data/radar.bin\n\t</Radarcol></c>") << true
-            << QStringLiteral("  /data/radar.bin\n\t");
-        QTest::newRow("first child a comment")
-            << QByteArray("<c><Radarcol><!-- old -->/data/radar.bin</Radarcol></c>") << true
-            << QString();
-        QTest::newRow("first child an element")
-            << QByteArray("<c><Radarcol><b>/x</b>/data/radar.bin</Radarcol></c>") << true
-            << QString();
-        QTest::newRow("empty element") << QByteArray("<c><Radarcol/></c>") << true << QString();
-        QTest::newRow("two: the last wins")
-            << QByteArray("<c><Radarcol>/first.bin</Radarcol><Radarcol>/second.bin</Radarcol>"
-                          "</c>")
-            << true << QStringLiteral("/second.bin");
-        QTest::newRow("two: an empty last one wins")
-            << QByteArray("<c><Radarcol>/first.bin</Radarcol><Radarcol/></c>") << true << QString();
-        QTest::newRow("entities") << QByteArray("<c><Radarcol>/a&amp;b&lt;c</Radarcol></c>") << true
-                                  << QStringLiteral("/a&b<c");
-        QTest::newRow("relative path, unresolved")
-            << QByteArray("<c><Radarcol>colours/../radar.bin</Radarcol></c>") << true
-            << QStringLiteral("colours/../radar.bin");
-        QTest::newRow("UTF-8") << QByteArray("<c><Radarcol>/d\xC3\xA6r/\xE5\x9F\x8E</Radarcol></c>")
-                               << true << QStringLiteral("/d\u00E6r/\u57CE");
-        QTest::newRow("declared Latin-1")
-            << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
-                          "<c><Radarcol>/d\xE6r</Radarcol></c>")
-            << true << QStringLiteral("/d\u00E6r");
+        QTest::addColumn<QString>("where"); // null when well-formed, else how the error starts
+        const auto row = [](const char *name, const QByteArray &xml, bool has, QString path,
+                            QString where = QString()) {
+            QTest::newRow(name) << xml << has << path << where;
+        };
+        row("root of any name, other children around",
+            "<?xml version=\"1.0\"?>\n<W>\n <!-- x -->"
+            "<O>/x</O>text<Radarcol>/r.bin</Radarcol><O/>\n</W>",
+            true, "/r.bin");
+        row("only the root, nested or in other letter case",
+            "<Radarcol><g><Radarcol>/a</Radarcol></g><radarcol>/b</radarcol><RadarCol/></Radarcol>",
+            false, {});
+        row("blanks and line breaks kept", "<c><Radarcol>  /r.bin\n\t</Radarcol></c>", true,
+            "  /r.bin\n\t");
+        row("several: the last wins",
+            "<c><Radarcol/><Radarcol>/a</Radarcol><Radarcol>/b</Radarcol></c>", true, "/b");
+        row("the last one's first child not text",
+            "<c><Radarcol>/a</Radarcol><Radarcol><!-- old -->/b</Radarcol></c>", true, {});
+        row("entities, relative path unresolved", "<c><Radarcol>d/../a&amp;b&lt;</Radarcol></c>",
+            true, "d/../a&b<");
+        row("UTF-8", "<c><Radarcol>/d\xC3\xA6r/\xE5\x9F\x8E</Radarcol></c>", true,
+            QStringLiteral("/d\u00E6r/\u57CE"));
+        row("declared Latin-1",
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><c><Radarcol>/d\xE6r</Radarcol></c>",
+            true, QStringLiteral("/d\u00E6r"));
+        row("unclosed element", "<c>\n<Radarcol>/x\n</c>\n", false, {}, "line 3, column ");
+        row("stray ampersand", "<c>\n  <Radarcol>/a&b</Radarcol>\n</c>", false, {},
+            "line 2, column ");
+        row("empty file", "", false, {}, "line ");
     }
 
-    void radarcolElements()
+    void read()
     {
         QFETCH(QByteArray, xml);
         QFETCH(bool, hasRadarFile);
         QFETCH(QString, path);
-
-        const Configuration fromFile = Configuration::read(writeConfiguration(xml));
-        QCOMPARE(fromFile.status, Configuration::Ok);
-        QCOMPARE(fromFile.hasRadarFile, hasRadarFile);
-        QCOMPARE(fromFile.radarFilePath, path);
-
+        QFETCH(QString, where);
         QBuffer buffer(&xml);
         QVERIFY(buffer.open(QIODevice::ReadOnly));
-        const Configuration fromDevice = Configuration::read(buffer);
-        QCOMPARE(fromDevice.status, Configuration::Ok);
-        QCOMPARE(fromDevice.hasRadarFile, hasRadarFile);
-        QCOMPARE(fromDevice.radarFilePath, path);
+        for (const Configuration &config :
+             {Configuration::read(write(QStringLiteral("dunmarra.xml"), xml)),
+              Configuration::read(buffer)}) {
+            QCOMPARE(config.status,
+                     where.isNull() ? Configuration::Ok : Configuration::NotWellFormed);
+            QCOMPARE(config.hasRadarFile, hasRadarFile);
+            QCOMPARE(config.radarFilePath, path);
+            // Where reading failed, then why.
+            QVERIFY2(config.errorString.startsWith(where), qPrintable(config.errorString));
+            QCOMPARE(config.errorString.section(QStringLiteral(": "), 1).isEmpty(), where.isNull());
+        }
     }
 
     void missingFile()
@@ -118,98 +95,50 @@ private slots:
         const Configuration config =
             Configuration::read(m_dir.filePath(QStringLiteral("absent/dunmarra.xml")));
         QCOMPARE(config.status, Configuration::CannotOpen);
-        QVERIFY(!config.hasRadarFile);
-        QVERIFY(config.radarFilePath.isEmpty());
+        QVERIFY(!config.hasRadarFile && config.radarFilePath.isEmpty());
         QVERIFY(!config.errorString.isEmpty());
-    }
-
-    void notWellFormed_data()
-    {
-        QTest::addColumn<QByteArray>("xml");
-        QTest::addColumn<QString>("where");
-        QTest::newRow("unclosed element")
-            << QByteArray("<c>\n<Radarcol>/x\n</c>\n") << QStringLiteral("line 3, column ");
-        QTest::newRow("two roots")
-            << QByteArray("<a/>\n\n<b/>") << QStringLiteral("line 3, column ");
-        QTest::newRow("stray ampersand") << QByteArray("<c>\n  <Radarcol>/a&b</Radarcol>\n</c>")
-                                         << QStringLiteral("line 2, column ");
-        QTest::newRow("empty file") << QByteArray() << QStringLiteral("line ");
-        QTest::newRow("not XML at all")
-            << QByteArray("radar.bin") << QStringLiteral("line 1, column ");
-    }
-
-    void notWellFormed()
-    {
-        QFETCH(QByteArray, xml);
-        QFETCH(QString, where);
-        const Configuration config = Configuration::read(writeConfiguration(xml));
-        QCOMPARE(config.status, Configuration::NotWellFormed);
-        QVERIFY(!config.hasRadarFile);
-        QVERIFY(config.radarFilePath.isEmpty());
-        QVERIFY2(config.errorString.startsWith(where), qPrintable(config.errorString));
-        // Beyond the position, a reason.
-        QVERIFY2(config.errorString.section(QStringLiteral(": "), 1).size() > 0,
-                 qPrintable(config.errorString));
     }
 
     void radarFileNamedByConfiguration()
     {
-        const QString radarPath = m_dir.filePath(QStringLiteral("colours & more/radar.bin"));
-        QVERIFY(DemoData::writeFile(radarPath, radarBytes()));
-        const Configuration config =
-            Configuration::read(writeConfiguration(DemoData::configurationBytes(radarPath)));
-        QCOMPARE(config.status, Configuration::Ok);
-        QCOMPARE(config.radarFilePath, radarPath);
-
-        QVERIFY(RadarColours::openRadarFile(config.radarFilePath));
-        QVERIFY(radarFile.isOpen());
-        QCOMPARE(radarFile.openMode(), QIODevice::ReadOnly);
-        QCOMPARE(RadarColours::colourWord(0x0101), quint16(0x1234));
-        QCOMPARE(RadarColours::colourWord(0x0100), quint16(0));
-        QCOMPARE(RadarColours::colourWord(0x0102), quint16(0));
-        QCOMPARE(RadarColours::colourWord(0xFFFF), quint16(0));
-    }
-
-    void relativeRadarPath()
-    {
-        const QString before = QDir::currentPath();
-        QVERIFY(DemoData::writeFile(m_dir.filePath(QStringLiteral("work/colours/radar.bin")),
-                                    radarBytes()));
+        const QString radarPath = writeRadar(QStringLiteral("colours & <more>/radar.bin"));
         const Configuration config = Configuration::read(
-            writeConfiguration("<c><Radarcol>colours/radar.bin</Radarcol></c>"));
-        QCOMPARE(config.radarFilePath, QStringLiteral("colours/radar.bin"));
-
-        // Resolved against the working directory, wherever the configuration lies.
-        QVERIFY(QDir::setCurrent(m_dir.filePath(QStringLiteral("work"))));
-        const bool opened = RadarColours::openRadarFile(config.radarFilePath);
-        const quint16 word = RadarColours::colourWord(0x0101);
-        QVERIFY(QDir::setCurrent(m_dir.path()));
-        const bool openedElsewhere = RadarColours::openRadarFile(config.radarFilePath);
-        QVERIFY(QDir::setCurrent(before));
-
-        QVERIFY(opened);
-        QCOMPARE(word, quint16(0x1234));
-        QVERIFY(!openedElsewhere);
-        QVERIFY(!radarFile.isOpen());
-        QCOMPARE(RadarColours::colourWord(0x0101), quint16(0));
+            write(QStringLiteral("dunmarra.xml"), DemoData::configurationBytes(radarPath)));
+        QCOMPARE(config.radarFilePath, radarPath);
+        QVERIFY(RadarColours::openRadarFile(config.radarFilePath));
+        QCOMPARE(radarFile.openMode(), QIODevice::ReadOnly);
+        for (const quint16 id : {0x0100, 0x0101, 0x0102, 0xFFFF})
+            QCOMPARE(RadarColours::colourWord(id), DemoData::radarWord(3, id));
     }
 
-    void unopenableRadarFile_data()
+    void openRadarFile_data()
     {
+        QTest::addColumn<QString>("folder"); // the working directory, in the temporary one
         QTest::addColumn<QString>("path");
-        QTest::newRow("empty") << QString();
-        QTest::newRow("missing") << QStringLiteral("/no/such/radar.bin");
-        QTest::newRow("untrimmed") << QStringLiteral("  ") + m_dir.filePath("ok.bin");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("relative to the working directory")
+            << "work" << QStringLiteral("colours/radar.bin") << true;
+        QTest::newRow("relative, elsewhere") << "." << QStringLiteral("colours/radar.bin") << false;
+        QTest::newRow("empty") << "work" << QString() << false;
+        QTest::newRow("missing") << "work" << QStringLiteral("/no/such/radar.bin") << false;
+        QTest::newRow("untrimmed") << "work" << QStringLiteral(" colours/radar.bin") << false;
     }
 
-    void unopenableRadarFile()
+    void openRadarFile()
     {
+        QFETCH(QString, folder);
         QFETCH(QString, path);
-        QVERIFY(DemoData::writeFile(m_dir.filePath("ok.bin"), radarBytes()));
-        QVERIFY(RadarColours::openRadarFile(m_dir.filePath("ok.bin")));
-        QVERIFY(!RadarColours::openRadarFile(path));
-        QVERIFY(!radarFile.isOpen());
-        QCOMPARE(RadarColours::colourWord(0x0101), quint16(0));
+        QFETCH(bool, opens);
+        // Open beforehand: a failed open must leave nothing readable.
+        QVERIFY(RadarColours::openRadarFile(writeRadar(QStringLiteral("work/colours/radar.bin"))));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.filePath(folder)));
+        const bool opened = RadarColours::openRadarFile(path);
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(opened, opens);
+        QCOMPARE(radarFile.isOpen(), opens);
+        QCOMPARE(RadarColours::colourWord(0x0101),
+                 quint16(opens ? DemoData::radarWord(3, 0x0101) : 0));
     }
 };
 
