@@ -4,289 +4,147 @@
 #include "TestSupport.h"
 #include "dialogs/SelectImage.h"
 
-#include <QBoxLayout>
-#include <QFileDialog>
-#include <QGroupBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSpacerItem>
 #include <QtTest>
+
+namespace {
+
+// The layout tree by object names: a box layout as "name[H|V margins/spacing](items)", a
+// widget with a layout of its own as "name:layout".
+QString describe(QLayoutItem *item)
+{
+    if (QWidget *widget = item->widget())
+        return widget->objectName() +
+               (widget->layout() ? QLatin1Char(':') + describe(widget->layout()) : QString());
+    auto *box = qobject_cast<QBoxLayout *>(item->layout());
+    if (!box)
+        return QStringLiteral("spacer");
+    QStringList parts;
+    for (int i = 0; i < box->count(); ++i)
+        parts << describe(box->itemAt(i));
+    const QMargins m = box->contentsMargins();
+    return QString::asprintf("%s[%c %d %d %d %d/%d](", qPrintable(box->objectName()),
+                             box->direction() == QBoxLayout::TopToBottom ? 'V' : 'H', m.left(),
+                             m.top(), m.right(), m.bottom(), box->spacing()) +
+           parts.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+} // namespace
 
 class TestSelectImage : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void widgetsAndTexts_data();
-    void widgetsAndTexts();
-    void layouts_data();
-    void layouts();
-    void layoutTree();
-    void startsEmpty();
-    void result_data();
-    void result();
-    void browse_data();
-    void browse();
-    void widening();
-};
+    void widgetTreeAndStretching()
+    {
+        SelectImage dialog;
+        const Ui_selectDialog &ui = dialog.ui;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Select Image Files"));
+        QCOMPARE(dialog.size(), QSize(367, 139));
+        QCOMPARE(dialog.objectName() + QLatin1Char(':') + describe(dialog.layout()),
+                 QStringLiteral("selectDialog:hboxLayout[H 8 8 8 8/6](vboxLayout[V 0 0 0 0/6]("
+                                "groupBox:hboxLayout1[H 8 8 8 8/6](hboxLayout2[H 0 0 0 0/6]("
+                                "lineTerrain pushTerrain)) hboxLayout5[H 0 0 0 0/6]("
+                                "spacer okButton cancelButton)))"));
+        QCOMPARE((QStringList{ui.groupBox->title(), ui.lineTerrain->text(), ui.pushTerrain->text(),
+                              ui.okButton->text(), ui.cancelButton->text()}),
+                 (QStringList{"Terrain Image", "", "...", "OK", "Cancel"}));
+        QVERIFY(!ui.lineTerrain->isReadOnly());
 
-void TestSelectImage::widgetsAndTexts_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("className");
-    QTest::addColumn<QString>("parentName");
-    QTest::addColumn<QByteArray>("property");
-    QTest::addColumn<QString>("text");
+        // Widening: the field takes all the extra width, the fixed-size button follows it, and OK
+        // and Cancel keep their widths, pushed to the right edge by the spacer.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTRY_COMPARE(ui.pushTerrain->size(), QSize(20, 20));
+        const int fieldWidth = ui.lineTerrain->width();
+        const int okWidth = ui.okButton->width();
+        dialog.resize(dialog.width() + 300, dialog.height() + 40);
+        QTRY_COMPARE(ui.lineTerrain->width(), fieldWidth + 300);
+        QCOMPARE(ui.pushTerrain->size(), QSize(20, 20));
+        QCOMPARE(ui.pushTerrain->geometry().left(), ui.lineTerrain->geometry().right() + 1 + 6);
+        QCOMPARE(ui.okButton->width(), okWidth);
+        QCOMPARE(ui.cancelButton->mapTo(&dialog, QPoint(ui.cancelButton->width(), 0)).x(),
+                 dialog.width() - 8);
+        QVERIFY(ui.okButton->geometry().right() < ui.cancelButton->geometry().left());
+    }
 
-    QTest::newRow("group") << "groupBox" << QByteArray("QGroupBox") << "selectDialog"
-                           << QByteArray("title") << "Terrain Image";
-    QTest::newRow("path field") << "lineTerrain" << QByteArray("QLineEdit") << "groupBox"
-                                << QByteArray("text") << "";
-    QTest::newRow("browse") << "pushTerrain" << QByteArray("QPushButton") << "groupBox"
-                            << QByteArray("text") << "...";
-    QTest::newRow("ok") << "okButton" << QByteArray("QPushButton") << "selectDialog"
-                        << QByteArray("text") << "OK";
-    QTest::newRow("cancel") << "cancelButton" << QByteArray("QPushButton") << "selectDialog"
-                            << QByteArray("text") << "Cancel";
-}
+    void result_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("way"); // a button's object name, "escape" or "close"
+        QTest::addColumn<bool>("accepted");
 
-void TestSelectImage::widgetsAndTexts()
-{
-    QFETCH(QString, name);
-    QFETCH(QByteArray, className);
-    QFETCH(QString, parentName);
-    QFETCH(QByteArray, property);
-    QFETCH(QString, text);
+        // The dialog does not check the path: the caller does.
+        QTest::newRow("OK, empty field") << QString() << "okButton" << true;
+        QTest::newRow("OK, typed path") << "/maps/terrain one.png"
+                                        << "okButton" << true;
+        QTest::newRow("OK, no such file") << "no such file"
+                                          << "okButton" << true;
+        QTest::newRow("Cancel") << "/maps/a.png"
+                                << "cancelButton" << false;
+        QTest::newRow("Esc") << "/maps/a.png"
+                             << "escape" << false;
+        QTest::newRow("closed") << "/maps/a.png"
+                                << "close" << false;
+    }
 
-    SelectImage dialog;
-    QCOMPARE(dialog.objectName(), QStringLiteral("selectDialog"));
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Select Image Files"));
+    void result()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, way);
+        QFETCH(bool, accepted);
 
-    const auto *widget = dialog.findChild<QWidget *>(name);
-    QVERIFY(widget);
-    QCOMPARE(QByteArray(widget->metaObject()->className()), className);
-    QVERIFY(widget->parentWidget());
-    QCOMPARE(widget->parentWidget()->objectName(), parentName);
-    QCOMPARE(widget->property(property.constData()).toString(), text);
-}
+        SelectImage dialog;
+        TestSupport::answerNextModal([&](QWidget *) {
+            QTest::keyClicks(dialog.ui.lineTerrain, typed);
+            if (way == QLatin1String("escape"))
+                QTest::keyClick(dialog.ui.lineTerrain, Qt::Key_Escape);
+            else if (way == QLatin1String("close"))
+                dialog.close();
+            else
+                QTest::mouseClick(dialog.findChild<QPushButton *>(way), Qt::LeftButton);
+        });
+        QCOMPARE(dialog.exec(), accepted ? QDialog::Accepted : QDialog::Rejected);
+        QVERIFY(!dialog.isVisible());
+        // What the caller reads after OK: the field as the user left it.
+        QCOMPARE(dialog.ui.lineTerrain->text(), typed);
+    }
 
-void TestSelectImage::layouts_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<Qt::Orientation>("orientation");
-    QTest::addColumn<int>("margin");
-
-    QTest::newRow("dialog") << "hboxLayout" << Qt::Horizontal << 8;
-    QTest::newRow("column") << "vboxLayout" << Qt::Vertical << 0;
-    QTest::newRow("group") << "hboxLayout1" << Qt::Horizontal << 8;
-    QTest::newRow("path row") << "hboxLayout2" << Qt::Horizontal << 0;
-    QTest::newRow("button row") << "hboxLayout5" << Qt::Horizontal << 0;
-}
-
-void TestSelectImage::layouts()
-{
-    QFETCH(QString, name);
-    QFETCH(Qt::Orientation, orientation);
-    QFETCH(int, margin);
-
-    SelectImage dialog;
-    const auto *layout = dialog.findChild<QBoxLayout *>(name);
-    QVERIFY(layout);
-    const bool horizontal = layout->direction() == QBoxLayout::LeftToRight ||
-                            layout->direction() == QBoxLayout::RightToLeft;
-    QCOMPARE(horizontal, orientation == Qt::Horizontal);
-    QCOMPARE(layout->spacing(), 6);
-    QCOMPARE(layout->contentsMargins(), QMargins(margin, margin, margin, margin));
-}
-
-void TestSelectImage::layoutTree()
-{
-    SelectImage dialog;
-    QCOMPARE(dialog.size(), QSize(367, 139));
-
-    auto *top = dialog.findChild<QBoxLayout *>(QStringLiteral("hboxLayout"));
-    auto *column = dialog.findChild<QBoxLayout *>(QStringLiteral("vboxLayout"));
-    auto *group = dialog.findChild<QBoxLayout *>(QStringLiteral("hboxLayout1"));
-    auto *pathRow = dialog.findChild<QBoxLayout *>(QStringLiteral("hboxLayout2"));
-    auto *buttonRow = dialog.findChild<QBoxLayout *>(QStringLiteral("hboxLayout5"));
-    QVERIFY(top && column && group && pathRow && buttonRow);
-
-    QCOMPARE(dialog.layout(), top);
-    QCOMPARE(top->count(), 1);
-    QCOMPARE(top->itemAt(0)->layout(), column);
-
-    QCOMPARE(column->count(), 2);
-    QCOMPARE(column->itemAt(0)->widget(), dialog.ui.groupBox);
-    QCOMPARE(column->itemAt(1)->layout(), buttonRow);
-
-    QCOMPARE(dialog.ui.groupBox->layout(), group);
-    QCOMPARE(group->count(), 1);
-    QCOMPARE(group->itemAt(0)->layout(), pathRow);
-    QCOMPARE(pathRow->count(), 2);
-    QCOMPARE(pathRow->itemAt(0)->widget(), dialog.ui.lineTerrain);
-    QCOMPARE(pathRow->itemAt(1)->widget(), dialog.ui.pushTerrain);
-
-    QCOMPARE(buttonRow->count(), 3);
-    QSpacerItem *spacer = buttonRow->itemAt(0)->spacerItem();
-    QVERIFY(spacer);
-    QCOMPARE(spacer->sizeHint(), QSize(131, 31));
-    QCOMPARE(spacer->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
-    QCOMPARE(spacer->sizePolicy().verticalPolicy(), QSizePolicy::Minimum);
-    QCOMPARE(buttonRow->itemAt(1)->widget(), dialog.ui.okButton);
-    QCOMPARE(buttonRow->itemAt(2)->widget(), dialog.ui.cancelButton);
-
-    const QPushButton *browse = dialog.ui.pushTerrain;
-    QCOMPARE(browse->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
-    QCOMPARE(browse->sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
-    QCOMPARE(browse->minimumSize(), QSize(20, 20));
-    QCOMPARE(browse->maximumSize(), QSize(20, 20));
-}
-
-void TestSelectImage::startsEmpty()
-{
-    SelectImage dialog;
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QVERIFY(dialog.ui.lineTerrain->isVisible());
-    QCOMPARE(dialog.ui.lineTerrain->text(), QString());
-    QVERIFY(!dialog.ui.lineTerrain->isReadOnly());
-    QVERIFY(dialog.ui.groupBox->isVisible());
-    QCOMPARE(dialog.ui.groupBox->title(), QStringLiteral("Terrain Image"));
-}
-
-void TestSelectImage::result_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("way"); // how the user leaves the dialog
-    QTest::addColumn<int>("expected");
-
-    QTest::newRow("OK, empty field") << QString() << "ok" << int(QDialog::Accepted);
-    QTest::newRow("OK, typed path") << "/maps/terrain one.png"
-                                    << "ok" << int(QDialog::Accepted);
-    QTest::newRow("OK, path that does not exist") << "no such file"
-                                                  << "ok" << int(QDialog::Accepted);
-    QTest::newRow("Cancel") << "/maps/a.png"
-                            << "cancel" << int(QDialog::Rejected);
-    QTest::newRow("Esc") << "/maps/a.png"
-                         << "escape" << int(QDialog::Rejected);
-    QTest::newRow("closed") << "/maps/a.png"
-                            << "close" << int(QDialog::Rejected);
-}
-
-void TestSelectImage::result()
-{
-    QFETCH(QString, typed);
-    QFETCH(QString, way);
-    QFETCH(int, expected);
-
-    SelectImage dialog;
-    bool answered = false;
-    TestSupport::answerNextModal([&](QWidget *modal) {
-        if (modal != &dialog) {
-            modal->close();
-            return;
-        }
-        answered = true;
+    void browse()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString chosen =
+            QFileInfo(TestSupport::writeTerrain(dir, QStringLiteral("t.png"), 16, 8))
+                .absoluteFilePath();
+        const QString typed = QStringLiteral("/maps/typed by hand.png");
+        SelectImage dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QTest::keyClicks(dialog.ui.lineTerrain, typed);
-        if (way == QLatin1String("ok")) {
-            QTest::mouseClick(dialog.ui.okButton, Qt::LeftButton);
-        } else if (way == QLatin1String("cancel")) {
-            QTest::mouseClick(dialog.ui.cancelButton, Qt::LeftButton);
-        } else if (way == QLatin1String("escape")) {
-            QWidget *focus = dialog.focusWidget() ? dialog.focusWidget() : &dialog;
-            QTest::keyClick(focus, Qt::Key_Escape);
-        } else {
-            dialog.close();
-        }
-    });
-    const int code = dialog.exec();
-    QVERIFY(answered);
-    QCOMPARE(code, expected);
-    QCOMPARE(dialog.result(), expected);
-    QVERIFY(!dialog.isVisible());
-    // What the caller reads after OK: the field as the user left it.
-    QCOMPARE(dialog.ui.lineTerrain->text(), typed);
-}
 
-void TestSelectImage::browse_data()
-{
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<bool>("choose");
-
-    QTest::newRow("chooser cancelled") << "/maps/typed by hand.png" << false;
-    QTest::newRow("chooser cancelled, empty field") << QString() << false;
-    QTest::newRow("file chosen") << "/maps/typed by hand.png" << true;
-    QTest::newRow("file chosen, empty field") << QString() << true;
-}
-
-void TestSelectImage::browse()
-{
-    QFETCH(QString, before);
-    QFETCH(bool, choose);
-
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString terrain = TestSupport::writeTerrain(dir, QStringLiteral("terrain.png"), 16, 8);
-    const QString chosen = QFileInfo(terrain).absoluteFilePath();
-
-    SelectImage dialog;
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QTest::keyClicks(dialog.ui.lineTerrain, before);
-    QCOMPARE(dialog.ui.lineTerrain->text(), before);
-
-    QString caption;
-    QWidget *chooserParent = nullptr;
-    bool wasFileDialog = false;
-    TestSupport::answerNextModal([&](QWidget *modal) {
-        auto *chooser = qobject_cast<QFileDialog *>(modal);
-        wasFileDialog = chooser != nullptr;
-        if (chooser) {
-            caption = chooser->windowTitle();
-            chooserParent = chooser->parentWidget();
-        }
-        // QFileDialog::selectFile leaves the name field alone while it has the focus, and
-        // accept() then finds no file and keeps the chooser open: take the focus off it, as a
-        // click elsewhere in the chooser would.
-        if (chooser && chooser->focusWidget())
-            chooser->focusWidget()->clearFocus();
-        if (choose)
-            TestSupport::acceptFileDialog(modal, chosen);
-        else
-            TestSupport::rejectDialog(modal);
-    });
-    QTest::mouseClick(dialog.ui.pushTerrain, Qt::LeftButton);
-
-    QVERIFY(wasFileDialog);
-    QCOMPARE(caption, QStringLiteral("Select terrain image file"));
-    QCOMPARE(chooserParent, static_cast<QWidget *>(&dialog));
-    QCOMPARE(dialog.ui.lineTerrain->text(), choose ? chosen : before);
-    QVERIFY(dialog.isVisible());
-}
-
-void TestSelectImage::widening()
-{
-    SelectImage dialog;
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QLineEdit *field = dialog.ui.lineTerrain;
-    QPushButton *browse = dialog.ui.pushTerrain;
-    QPushButton *cancel = dialog.ui.cancelButton;
-    QTRY_COMPARE(browse->size(), QSize(20, 20));
-    const int fieldWidth = field->width();
-    const int okWidth = dialog.ui.okButton->width();
-
-    const int extra = 300;
-    dialog.resize(dialog.width() + extra, dialog.height() + 40);
-    QTRY_COMPARE(field->width(), fieldWidth + extra);
-    QCOMPARE(browse->size(), QSize(20, 20));
-    // The field runs up to the button, which stays at the group's right.
-    QCOMPARE(browse->geometry().left(), field->geometry().right() + 1 + 6);
-    // OK and Cancel keep their widths, pushed to the right edge by the spacer.
-    QCOMPARE(dialog.ui.okButton->width(), okWidth);
-    QCOMPARE(cancel->mapTo(&dialog, QPoint(cancel->width(), 0)).x(), dialog.width() - 8);
-    QVERIFY(dialog.ui.okButton->geometry().right() < cancel->geometry().left());
-}
+        // The button opens a file chooser on the dialog: cancelled, it keeps the typed path;
+        // a chosen file replaces it.
+        QStringList captions;
+        const auto answer = [&](bool choose) {
+            return [&, choose](QWidget *modal) {
+                captions << modal->windowTitle() + (modal->parentWidget() == &dialog ? "" : " (?)");
+                if (choose)
+                    TestSupport::acceptFileDialog(modal, chosen);
+                else
+                    TestSupport::rejectDialog(modal);
+            };
+        };
+        TestSupport::ModalScript script({answer(false), answer(true)});
+        QTest::mouseClick(dialog.ui.pushTerrain, Qt::LeftButton);
+        QCOMPARE(dialog.ui.lineTerrain->text(), typed);
+        QTest::mouseClick(dialog.ui.pushTerrain, Qt::LeftButton);
+        QCOMPARE(dialog.ui.lineTerrain->text(), chosen);
+        QCOMPARE(script.seen, QStringList(2, QStringLiteral("QFileDialog")));
+        QCOMPARE(captions, QStringList(2, QStringLiteral("Select terrain image file")));
+        QVERIFY(dialog.isVisible());
+    }
+};
 
 QTEST_MAIN(TestSelectImage)
 #include "tst_selectimage.moc"
