@@ -15,6 +15,8 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
+#include <QPicture>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
@@ -508,17 +510,24 @@ private slots:
     {
         QTest::addColumn<int>("scale");
         QTest::addColumn<QPoint>("scroll");
+        QTest::addColumn<QString>("target"); // what the viewport is painted into
 
-        QTest::newRow("scale 1 scrolled") << 1 << QPoint(9, 4);
-        QTest::newRow("scale 2") << 2 << QPoint();
-        QTest::newRow("scale 3 scrolled") << 3 << QPoint(31, 17);
-        QTest::newRow("scale 6") << 6 << QPoint();
+        // The window's backing store and images are painted in place, other devices (here a
+        // recording) through a buffer: every way must show the same.
+        for (const char *target : {"window", "picture", "image"}) {
+            const QByteArray suffix = QByteArray(", ") + target;
+            QTest::newRow("scale 1 scrolled" + suffix) << 1 << QPoint(9, 4) << target;
+            QTest::newRow("scale 2" + suffix) << 2 << QPoint() << target;
+            QTest::newRow("scale 3 scrolled" + suffix) << 3 << QPoint(31, 17) << target;
+            QTest::newRow("scale 6" + suffix) << 6 << QPoint() << target;
+        }
     }
 
     void itemPixelsArePainted()
     {
         QFETCH(int, scale);
         QFETCH(QPoint, scroll);
+        QFETCH(QString, target);
 
         const auto view = makeView(1);
         const QPoint at(30, 25);
@@ -527,7 +536,37 @@ private slots:
         view->horizontalScrollBar()->setValue(scroll.x());
         view->verticalScrollBar()->setValue(scroll.y());
         const QImage terrain(m_terrain);
-        const QImage shown = view->viewport()->grab().toImage();
+        QWidget *viewport = view->viewport();
+
+        QImage shown;
+        if (target == QLatin1String("window")) {
+            viewport->repaint();
+            const QPoint corner = viewport->mapTo(view.get(), QPoint(0, 0));
+            shown = view->screen()
+                        ->grabWindow(view->winId(), corner.x(), corner.y(), viewport->width(),
+                                     viewport->height())
+                        .toImage();
+        } else if (target == QLatin1String("picture")) {
+            QPicture picture;
+            viewport->render(&picture);
+            shown = QImage(viewport->size(), QImage::Format_RGB32);
+            shown.fill(Qt::black);
+            QPainter painter(&shown);
+            picture.play(&painter);
+            painter.end();
+        } else {
+            // Rendered at an offset, and only partly: the corner left out stays untouched.
+            const QPoint offset(7, 5);
+            const QRect corner(240, 180, 200, 200);
+            QImage image(viewport->size() + QSize(20, 20), QImage::Format_RGB32);
+            image.fill(0x123456);
+            viewport->render(&image, offset, QRegion(viewport->rect()).subtracted(corner));
+            QImage untouched(viewport->width() - corner.left(), viewport->height() - corner.top(),
+                             QImage::Format_RGB32);
+            untouched.fill(0x123456);
+            QCOMPARE(image.copy(QRect(offset + corner.topLeft(), untouched.size())), untouched);
+            shown = image.copy(QRect(offset, viewport->size()));
+        }
 
         // The tower's cells in their tiles' colours; its empty cell and the canvas around it show
         // the terrain, in every screen pixel of the n x n block of each canvas pixel.

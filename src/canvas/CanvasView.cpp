@@ -10,9 +10,11 @@
 #include <QImageReader>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QToolTip>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -21,6 +23,50 @@ namespace {
 // Terrain images up to 8192 x 8192 with 16 bits a channel fit; anything larger is refused
 // rather than allocated.
 constexpr int terrainAllocationLimitMiB = 600;
+
+// The whole-number scale n of a transform that only scales by n in both directions and moves
+// by whole pixels; 0 for any other transform.
+int wholeScale(const QTransform &transform)
+{
+    const qreal n = transform.m11();
+    if (transform.type() > QTransform::TxScale || n != transform.m22() || n != std::floor(n) ||
+        n < 1 || n > 64 || transform.dx() != std::floor(transform.dx()) ||
+        transform.dy() != std::floor(transform.dy()))
+        return 0;
+    return int(n);
+}
+
+// Writes the part `area` of the terrain magnified n times into target, the terrain's
+// top-left pixel landing at origin: every terrain pixel becomes an n x n block. The area must
+// lie within target and within the magnified terrain.
+void magnify(const QImage &terrain, int n, QPoint origin, const QRect &area, QImage &target)
+{
+    uchar *const bits = target.bits();
+    const qsizetype stride = target.bytesPerLine();
+    const qsizetype rowBytes = qsizetype(area.width()) * 4;
+    const quint32 *previous = nullptr;
+    int previousRow = -1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        auto *out = reinterpret_cast<quint32 *>(bits + y * stride) + area.left();
+        const int row = (y - origin.y()) / n;
+        if (row == previousRow) {
+            std::memcpy(out, previous, rowBytes);
+            continue;
+        }
+        const auto *source = reinterpret_cast<const quint32 *>(terrain.constScanLine(row));
+        int column = (area.left() - origin.x()) / n;
+        int run = n - (area.left() - origin.x()) % n; // what is left of the first block
+        for (int left = area.width(); left > 0; left -= run, run = n) {
+            run = std::min(run, left);
+            const quint32 pixel = source[column++];
+            for (int k = 0; k < run; ++k)
+                out[k] = pixel;
+            out += run;
+        }
+        previous = reinterpret_cast<const quint32 *>(bits + y * stride) + area.left();
+        previousRow = row;
+    }
+}
 
 QImage readTerrain(const QString &path)
 {
@@ -165,11 +211,12 @@ void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
 
 bool CanvasView::drawMagnifiedTerrain(QPainter *painter, const QRect &exposed)
 {
+    if (drawMagnifiedTerrainDirect(painter, exposed))
+        return true;
+
     const QTransform transform = painter->worldTransform();
-    const int n = m_scale;
-    if (n < 2 || transform.type() > QTransform::TxScale || transform.m11() != n ||
-        transform.m22() != n || transform.dx() != std::floor(transform.dx()) ||
-        transform.dy() != std::floor(transform.dy()))
+    const int n = wholeScale(transform);
+    if (n < 2)
         return false;
 
     const QSize size(exposed.width() * n, exposed.height() * n);
@@ -178,22 +225,7 @@ bool CanvasView::drawMagnifiedTerrain(QPainter *painter, const QRect &exposed)
         m_magnified = QImage(size.expandedTo(m_magnified.size()), m_terrain.format());
     if (m_magnified.isNull())
         return false;
-
-    const qsizetype rowBytes = qsizetype(size.width()) * 4;
-    for (int y = 0; y < exposed.height(); ++y) {
-        const auto *source =
-            reinterpret_cast<const quint32 *>(m_terrain.constScanLine(exposed.top() + y)) +
-            exposed.left();
-        auto *first = reinterpret_cast<quint32 *>(m_magnified.scanLine(y * n));
-        quint32 *out = first;
-        for (int x = 0; x < exposed.width(); ++x) {
-            const quint32 pixel = source[x];
-            for (int k = 0; k < n; ++k)
-                *out++ = pixel;
-        }
-        for (int k = 1; k < n; ++k)
-            std::memcpy(m_magnified.scanLine(y * n + k), first, rowBytes);
-    }
+    magnify(m_terrain, n, -exposed.topLeft() * n, QRect(QPoint(0, 0), size), m_magnified);
 
     const QPointF device = transform.map(QPointF(exposed.topLeft()));
     painter->save();
@@ -201,6 +233,38 @@ bool CanvasView::drawMagnifiedTerrain(QPainter *painter, const QRect &exposed)
     painter->drawImage(QPoint(int(device.x()), int(device.y())), m_magnified,
                        QRect(QPoint(0, 0), size));
     painter->restore();
+    return true;
+}
+
+bool CanvasView::drawMagnifiedTerrainDirect(QPainter *painter, const QRect &exposed)
+{
+    // Where the painter draws straight into an image in memory (the raster backing store of
+    // the window, or an image being rendered to) and nothing would be blended, the magnified
+    // terrain is written there in place: one pass over the pixels instead of two.
+    QPaintEngine *engine = painter->paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || painter->hasClipping() ||
+        painter->opacity() != 1.0 ||
+        painter->compositionMode() != QPainter::CompositionMode_SourceOver ||
+        m_terrain.format() != QImage::Format_RGB32)
+        return false;
+    auto *target = dynamic_cast<QImage *>(engine->paintDevice());
+    if (!target || !target->isDetached() ||
+        (target->format() != QImage::Format_RGB32 && target->format() != QImage::Format_ARGB32 &&
+         target->format() != QImage::Format_ARGB32_Premultiplied))
+        return false;
+    const QTransform transform = painter->deviceTransform();
+    const int n = wholeScale(transform);
+    if (n < 2)
+        return false;
+
+    const QPoint origin(int(transform.dx()), int(transform.dy()));
+    const QRect area = QRect(origin + exposed.topLeft() * n, exposed.size() * n) & target->rect();
+    QRegion region(area);
+    const QRegion clip = engine->systemClip();
+    if (!clip.isEmpty())
+        region &= clip;
+    for (const QRect &part : region)
+        magnify(m_terrain, n, origin, part, *target);
     return true;
 }
 

@@ -78,9 +78,11 @@ private:
     void deleteItem(CanvasItem *item);
     void showItemMenu(CanvasItem *item, const QPoint &globalPos);
 
-    // Paints the exposed terrain magnified by the whole-number scale into a buffer and copies
-    // that to the device unscaled: much cheaper than a scaled blit for every repaint.
+    // Paints the exposed terrain magnified by the whole-number scale, one map pixel to an n x n
+    // block: much cheaper than a scaled blit for every repaint. Written in place where the
+    // painter draws into an image in memory, otherwise into a buffer copied unscaled.
     bool drawMagnifiedTerrain(QPainter *painter, const QRect &exposed);
+    bool drawMagnifiedTerrainDirect(QPainter *painter, const QRect &exposed);
 
     QImage m_terrain;
     QThreadPool m_terrainLoader;
