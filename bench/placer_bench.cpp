@@ -6,6 +6,7 @@
 
 #include "DemoData.h"
 #include "app/RadarColours.h"
+#include "canvas/Canvas.h"
 #include "canvas/CanvasItem.h"
 #include "canvas/CanvasView.h"
 #include "document/PlacementFile.h"
@@ -16,7 +17,6 @@
 #include <QDomDocument>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGraphicsScene>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
@@ -214,9 +214,9 @@ void benchOpenAndSave(const QTemporaryDir &dir, const std::function<bool(const c
     std::streambuf *previous = std::cout.rdbuf(&nullBuffer);
     const int saveRuns = qEnvironmentVariableIsSet("BENCH_QUICK") ? 1 : 15;
     const double save = medianMs(saveRuns, [&] { view.writePlacementFile(saved); });
-    const QList<QGraphicsItem *> items = view.canvas->items(Qt::AscendingOrder);
+    const QList<CanvasItem *> items = view.canvas->allItems();
     const double write = medianMs(saveRuns, [&] {
-        for (QGraphicsItem *item : items)
+        for (const CanvasItem *item : items)
             std::cout << PlacementFile::itemIsAtLine(item->pos()).constData() << '\n';
         std::cout.flush();
         QSaveFile file(saved);
@@ -245,8 +245,8 @@ void benchOpenAndSave(const QTemporaryDir &dir, const std::function<bool(const c
             std::printf("the terrain was not read\n");
         after = residentBytes();
         QSet<qint64> keys;
-        for (QGraphicsItem *item : memoryView.canvas->items()) {
-            const QPixmap pixmap = static_cast<CanvasItem *>(item)->pixmap();
+        for (const CanvasItem *item : memoryView.canvas->allItems()) {
+            const QPixmap pixmap = item->pixmap();
             if (!keys.contains(pixmap.cacheKey())) {
                 keys.insert(pixmap.cacheKey());
                 pixmapBytes += qint64(pixmap.width()) * pixmap.height() * 4;
@@ -272,6 +272,9 @@ void benchMove()
         view.newCanvas(terrain);
         view.setScale(6);
         view.show();
+        // The terrain is read in the background: measure once it is shown.
+        if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+            std::printf("the terrain was not read\n");
         QImage preview(20, 20, StructurePreview::format);
         preview.fill(0xFF804020);
         const QPixmap pixmap = QPixmap::fromImage(preview);

@@ -6,6 +6,7 @@
 
 #include "app/Configuration.h"
 #include "app/RadarColours.h"
+#include "canvas/Canvas.h"
 #include "canvas/CanvasView.h"
 #include "document/PlacementFile.h"
 #include "library/NameList.h"

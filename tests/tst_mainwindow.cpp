@@ -3,6 +3,8 @@
 
 #include "TestSupport.h"
 #include "app/MainWindow.h"
+#include "canvas/Canvas.h"
+#include "canvas/CanvasItem.h"
 #include "canvas/CanvasView.h"
 #include "library/DirView.h"
 #include "library/StructurePayload.h"
@@ -147,8 +149,8 @@ void TestMainWindow::scaleMenu()
     QApplication::sendEvent(view.viewport(), &enter);
     QDropEvent drop(QPointF(30, 45), Qt::CopyAction, data.get(), Qt::LeftButton, {});
     QApplication::sendEvent(view.viewport(), &drop);
-    QCOMPARE(view.canvas->items().size(), 1);
-    QGraphicsItem *item = view.canvas->items().first();
+    QCOMPARE(view.canvas->allItems().size(), 1);
+    const CanvasItem *item = view.canvas->allItems().first();
 
     // Up, down, to 1 and to the scale already chosen: only the chosen entry is checked, and
     // the structure stays where it lies on the map.

@@ -1,6 +1,7 @@
 #include "CanvasItem.h"
 
-#include <QGraphicsScene>
+#include "Canvas.h"
+
 #include <QPainter>
 
 namespace {
@@ -10,12 +11,32 @@ constexpr int placeholderLimit = 65536;
 
 } // namespace
 
-CanvasItem::CanvasItem(const QPixmap &pixmap, QGraphicsScene *canvas) : QGraphicsPixmapItem(pixmap)
+CanvasItem::CanvasItem(const QPixmap &pixmap, Canvas *canvas) : QGraphicsPixmapItem(pixmap)
 {
     setVisible(false);
     setShapeMode(QGraphicsPixmapItem::MaskShape);
+    setFlag(QGraphicsItem::ItemSendsGeometryChanges);
     if (canvas)
-        canvas->addItem(this);
+        canvas->insert(this);
+}
+
+CanvasItem::~CanvasItem()
+{
+    if (m_canvas)
+        m_canvas->remove(this);
+}
+
+QVariant CanvasItem::itemChange(GraphicsItemChange change, const QVariant &value)
+{
+    if (m_canvas) {
+        if (change == ItemPositionChange)
+            m_before = canvasRect();
+        else if (change == ItemPositionHasChanged)
+            m_canvas->moved(this, m_before);
+        else if (change == ItemVisibleHasChanged)
+            m_canvas->update(canvasRect());
+    }
+    return QGraphicsPixmapItem::itemChange(change, value);
 }
 
 QString CanvasItem::toolTipText() const

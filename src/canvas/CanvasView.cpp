@@ -1,11 +1,11 @@
 #include "CanvasView.h"
 
+#include "Canvas.h"
 #include "CanvasItem.h"
 #include "library/StructurePayload.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
-#include <QGraphicsScene>
 #include <QHelpEvent>
 #include <QImageReader>
 #include <QMenu>
@@ -36,6 +36,41 @@ int wholeScale(const QTransform &transform)
     return int(n);
 }
 
+// Writes count source pixels as runs of N copies each; returns the end of what was written.
+template <int N> quint32 *fillBlocks(const quint32 *source, int count, quint32 *out)
+{
+    for (int i = 0; i < count; ++i, out += N) {
+        const quint32 pixel = source[i];
+        for (int k = 0; k < N; ++k)
+            out[k] = pixel;
+    }
+    return out;
+}
+
+quint32 *fillBlocks(const quint32 *source, int count, int n, quint32 *out)
+{
+    // The usual scales get a loop of their own, which the compiler turns into a few wide stores
+    // a pixel.
+    switch (n) {
+    case 2:
+        return fillBlocks<2>(source, count, out);
+    case 3:
+        return fillBlocks<3>(source, count, out);
+    case 4:
+        return fillBlocks<4>(source, count, out);
+    case 5:
+        return fillBlocks<5>(source, count, out);
+    case 6:
+        return fillBlocks<6>(source, count, out);
+    case 8:
+        return fillBlocks<8>(source, count, out);
+    default:
+        for (int i = 0; i < count; ++i)
+            out = std::fill_n(out, n, source[i]);
+        return out;
+    }
+}
+
 // Writes the part `area` of the terrain magnified n times into target, the terrain's
 // top-left pixel landing at origin: every terrain pixel becomes an n x n block. The area must
 // lie within target and within the magnified terrain.
@@ -44,26 +79,31 @@ void magnify(const QImage &terrain, int n, QPoint origin, const QRect &area, QIm
     uchar *const bits = target.bits();
     const qsizetype stride = target.bytesPerLine();
     const qsizetype rowBytes = qsizetype(area.width()) * 4;
+    const int firstColumn = (area.left() - origin.x()) / n;
+    const int into = (area.left() - origin.x()) % n; // pixels of the first block left out
     const quint32 *previous = nullptr;
     int previousRow = -1;
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        auto *out = reinterpret_cast<quint32 *>(bits + y * stride) + area.left();
+        auto *const line = reinterpret_cast<quint32 *>(bits + y * stride) + area.left();
         const int row = (y - origin.y()) / n;
         if (row == previousRow) {
-            std::memcpy(out, previous, rowBytes);
+            std::memcpy(line, previous, rowBytes);
             continue;
         }
-        const auto *source = reinterpret_cast<const quint32 *>(terrain.constScanLine(row));
-        int column = (area.left() - origin.x()) / n;
-        int run = n - (area.left() - origin.x()) % n; // what is left of the first block
-        for (int left = area.width(); left > 0; left -= run, run = n) {
-            run = std::min(run, left);
-            const quint32 pixel = source[column++];
-            for (int k = 0; k < run; ++k)
-                out[k] = pixel;
-            out += run;
+        const auto *source =
+            reinterpret_cast<const quint32 *>(terrain.constScanLine(row)) + firstColumn;
+        quint32 *out = line;
+        int left = area.width();
+        if (into) {
+            const int run = std::min(n - into, left);
+            out = std::fill_n(out, run, *source++);
+            left -= run;
         }
-        previous = reinterpret_cast<const quint32 *>(bits + y * stride) + area.left();
+        const int blocks = left / n;
+        out = fillBlocks(source, blocks, n, out);
+        if (left > blocks * n)
+            std::fill_n(out, left - blocks * n, source[blocks]);
+        previous = line;
         previousRow = row;
     }
 }
@@ -137,9 +177,7 @@ void CanvasView::newCanvas(const QString &terrainPath)
         size = m_terrain.size();
     }
 
-    canvas = new QGraphicsScene(this);
-    canvas->setItemIndexMethod(QGraphicsScene::BspTreeIndex);
-    canvas->setSceneRect(0, 0, size.width(), size.height());
+    canvas = new Canvas(QRectF(0, 0, size.width(), size.height()), this);
     setScene(canvas);
     setSceneRect(canvas->sceneRect());
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent, true);
@@ -178,15 +216,7 @@ QPoint CanvasView::toCanvas(const QPoint &viewportPos) const
 
 CanvasItem *CanvasView::itemAt(const QPoint &canvasPos) const
 {
-    if (!canvas)
-        return nullptr;
-    const QList<QGraphicsItem *> found =
-        canvas->items(QPointF(canvasPos), Qt::IntersectsItemShape, Qt::DescendingOrder);
-    for (QGraphicsItem *item : found) {
-        if (auto *structure = qgraphicsitem_cast<CanvasItem *>(item))
-            return structure;
-    }
-    return nullptr;
+    return canvas ? canvas->itemAt(QPointF(canvasPos)) : nullptr;
 }
 
 void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
@@ -328,7 +358,6 @@ void CanvasView::showItemMenu(CanvasItem *item, const QPoint &globalPos)
         deleteItem(item);
     } else if (chosen == invisibleAction) {
         item->invisible = invisibleAction->isChecked();
-        item->update();
         modified = true;
     }
 }

@@ -7,8 +7,8 @@
 #include <QString>
 #include <QThreadPool>
 
+class Canvas;
 class CanvasItem;
-class QGraphicsScene;
 struct PlacementDocument;
 
 // The map view: the terrain image as background, the placed structures on it, magnified by a
@@ -22,7 +22,7 @@ public:
     explicit CanvasView(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~CanvasView() override;
 
-    QGraphicsScene *canvas = nullptr;  // the open map; null while none is open
+    Canvas *canvas = nullptr;          // the open map; null while none is open
     CanvasItem *currentItem = nullptr; // item being dragged in or grabbed; never dangling
     QString terrainFile;
     QPoint lastPos; // last pointer position in canvas coordinates

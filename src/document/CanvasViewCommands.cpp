@@ -1,5 +1,6 @@
 // The map view's document: reading and writing placement files, and the File commands.
 
+#include "canvas/Canvas.h"
 #include "canvas/CanvasItem.h"
 #include "canvas/CanvasView.h"
 #include "dialogs/SelectImage.h"
@@ -9,7 +10,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
-#include <QGraphicsScene>
 #include <QHash>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -23,12 +23,9 @@ PlacementDocument CanvasView::document() const
     document.terrainPath = terrainFile;
     if (!canvas)
         return document;
-    const QList<QGraphicsItem *> items = canvas->items(Qt::AscendingOrder);
+    const QList<CanvasItem *> &items = canvas->allItems();
     document.placements.reserve(items.size());
-    for (QGraphicsItem *graphicsItem : items) {
-        const auto *item = qgraphicsitem_cast<const CanvasItem *>(graphicsItem);
-        if (!item)
-            continue;
+    for (const CanvasItem *item : items) {
         Placement placement;
         placement.position = item->pos();
         placement.offset = item->offset;

@@ -1,0 +1,192 @@
+#include "Canvas.h"
+
+#include "CanvasItem.h"
+
+#include <QPainter>
+#include <QStyleOptionGraphicsItem>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Side of a grid cell in canvas pixels. Structures are mostly a few dozen cells a side, so
+// an item lies on one to four cells.
+constexpr qreal cellSize = 64;
+// An item lying on more cells than this is kept in one list that every query looks at.
+constexpr qint64 largeCellCount = 64;
+
+quint64 cellKey(int x, int y)
+{
+    return (quint64(quint32(x)) << 32) | quint32(y);
+}
+
+int cellOf(qreal coordinate)
+{
+    return int(qBound<qreal>(-2e9, std::floor(coordinate / cellSize), 2e9));
+}
+
+QRect cellRange(const QRectF &area)
+{
+    return QRect(QPoint(cellOf(area.left()), cellOf(area.top())),
+                 QPoint(cellOf(area.right()), cellOf(area.bottom())));
+}
+
+qint64 cellCount(const QRect &cells)
+{
+    return (qint64(cells.right()) - cells.left() + 1) * (qint64(cells.bottom()) - cells.top() + 1);
+}
+
+} // namespace
+
+Canvas::Canvas(const QRectF &rect, QObject *parent) : QGraphicsScene(rect, parent)
+{
+    // The scene itself holds no items: its own index would only cost.
+    setItemIndexMethod(QGraphicsScene::NoIndex);
+}
+
+Canvas::~Canvas()
+{
+    const QList<CanvasItem *> items = std::exchange(m_items, {});
+    for (CanvasItem *item : items) {
+        item->m_canvas = nullptr;
+        delete item;
+    }
+}
+
+QRect Canvas::cellsOf(const QRectF &area) const
+{
+    const QRect cells = cellRange(area);
+    return cellCount(cells) > largeCellCount ? QRect() : cells;
+}
+
+void Canvas::insert(CanvasItem *item)
+{
+    item->m_canvas = this;
+    item->m_order = m_nextOrder++;
+    m_items.append(item);
+    index(item);
+    if (item->isVisible())
+        update(item->canvasRect());
+}
+
+void Canvas::remove(CanvasItem *item)
+{
+    unindex(item);
+    // Items removed are mostly recent ones: a drag leaving the map, a delete after placing.
+    const qsizetype at = m_items.lastIndexOf(item);
+    if (at >= 0)
+        m_items.remove(at);
+    item->m_canvas = nullptr;
+    if (item->isVisible())
+        update(item->canvasRect());
+}
+
+void Canvas::moved(CanvasItem *item, const QRectF &before)
+{
+    const QRectF after = item->canvasRect();
+    if (item->m_large || cellsOf(after) != item->m_cells) {
+        unindex(item);
+        index(item);
+    }
+    if (item->isVisible()) {
+        update(before);
+        update(after);
+    }
+}
+
+void Canvas::index(CanvasItem *item)
+{
+    item->m_cells = cellsOf(item->canvasRect());
+    item->m_large = item->m_cells.isNull();
+    if (item->m_large) {
+        m_large.append(item);
+        return;
+    }
+    for (int y = item->m_cells.top(); y <= item->m_cells.bottom(); ++y) {
+        for (int x = item->m_cells.left(); x <= item->m_cells.right(); ++x)
+            m_cells[cellKey(x, y)].append(item);
+    }
+}
+
+void Canvas::unindex(CanvasItem *item)
+{
+    if (item->m_large) {
+        m_large.removeOne(item);
+        return;
+    }
+    for (int y = item->m_cells.top(); y <= item->m_cells.bottom(); ++y) {
+        for (int x = item->m_cells.left(); x <= item->m_cells.right(); ++x) {
+            const auto found = m_cells.find(cellKey(x, y));
+            if (found == m_cells.end())
+                continue;
+            found->removeOne(item);
+            if (found->isEmpty())
+                m_cells.erase(found);
+        }
+    }
+}
+
+template <typename Visit> void Canvas::visitNear(const QRectF &area, Visit visit) const
+{
+    for (CanvasItem *item : m_large)
+        visit(item);
+    const QRect cells = cellRange(area);
+    if (cellCount(cells) > m_cells.size()) {
+        // An area wider than the grid holds: every item is a candidate.
+        for (CanvasItem *item : m_items) {
+            if (!item->m_large)
+                visit(item);
+        }
+        return;
+    }
+    for (int y = cells.top(); y <= cells.bottom(); ++y) {
+        for (int x = cells.left(); x <= cells.right(); ++x) {
+            const auto found = m_cells.constFind(cellKey(x, y));
+            if (found == m_cells.cend())
+                continue;
+            for (CanvasItem *item : *found)
+                visit(item);
+        }
+    }
+}
+
+QList<CanvasItem *> Canvas::itemsIn(const QRectF &rect) const
+{
+    QList<CanvasItem *> found;
+    const quint64 visit = ++m_visit;
+    visitNear(rect, [&](CanvasItem *item) {
+        if (item->m_visit == visit)
+            return;
+        item->m_visit = visit;
+        if (item->isVisible() && item->canvasRect().intersects(rect))
+            found.append(item);
+    });
+    std::sort(found.begin(), found.end(),
+              [](const CanvasItem *a, const CanvasItem *b) { return a->m_order < b->m_order; });
+    return found;
+}
+
+CanvasItem *Canvas::itemAt(const QPointF &pos) const
+{
+    CanvasItem *front = nullptr;
+    visitNear(QRectF(pos, QSizeF(0, 0)), [&](CanvasItem *item) {
+        if ((!front || item->m_order > front->m_order) && item->isVisible() &&
+            item->contains(pos - item->pos()))
+            front = item;
+    });
+    return front;
+}
+
+void Canvas::drawForeground(QPainter *painter, const QRectF &rect)
+{
+    QStyleOptionGraphicsItem option;
+    for (CanvasItem *item : itemsIn(rect)) {
+        const QPointF pos = item->pos();
+        option.exposedRect = rect.translated(-pos) & item->boundingRect();
+        painter->translate(pos);
+        item->paint(painter, &option, nullptr);
+        painter->translate(-pos);
+    }
+    QGraphicsScene::drawForeground(painter, rect);
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QGraphicsScene>
+#include <QHash>
+#include <QList>
+
+class CanvasItem;
+
+// The map: a scene of the terrain's size holding the placed structures.
+//
+// Structures are not scene items of their own: the scene's bookkeeping walks every top-level
+// item after any change, so with thousands of placements each step of a drag would cost in
+// proportion to the map. The canvas keeps its items in placement order with a grid index of
+// its own and draws them itself; moving, showing or removing one repaints just its area.
+// Later items are drawn in front of earlier ones.
+class Canvas : public QGraphicsScene
+{
+    Q_OBJECT
+
+public:
+    explicit Canvas(const QRectF &rect, QObject *parent = nullptr);
+    ~Canvas() override; // deletes its items
+
+    // Every item, in placement order.
+    const QList<CanvasItem *> &allItems() const { return m_items; }
+    // The front-most shown item whose shape holds the canvas position, or null.
+    CanvasItem *itemAt(const QPointF &pos) const;
+    // The shown items whose bounds meet rect, back to front.
+    QList<CanvasItem *> itemsIn(const QRectF &rect) const;
+
+protected:
+    void drawForeground(QPainter *painter, const QRectF &rect) override;
+
+private:
+    friend class CanvasItem;
+    void insert(CanvasItem *item);
+    void remove(CanvasItem *item);
+    // The item's bounds changed from before: index it anew and repaint both areas.
+    void moved(CanvasItem *item, const QRectF &before);
+
+    // Cells of the grid an area lies on; empty for areas indexed as large.
+    QRect cellsOf(const QRectF &area) const;
+    void index(CanvasItem *item);
+    void unindex(CanvasItem *item);
+    // Calls visit for each item indexed where area lies, an item possibly more than once.
+    template <typename Visit> void visitNear(const QRectF &area, Visit visit) const;
+
+    QList<CanvasItem *> m_items;
+    QHash<quint64, QList<CanvasItem *>> m_cells;
+    QList<CanvasItem *> m_large; // items covering too many cells to list in each
+    quint64 m_nextOrder = 0;
+    mutable quint64 m_visit = 0; // marks items already met in one query
+};
