@@ -16,7 +16,6 @@
 #include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QFile>
-#include <QGraphicsScene>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -32,8 +31,15 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#ifdef Q_OS_UNIX
 #include <sys/resource.h>
 #include <unistd.h>
+#else
+#include <io.h>
+#define dup _dup
+#define dup2 _dup2
+#define STDOUT_FILENO _fileno(stdout)
+#endif
 
 using TestSupport::ModalScript;
 
@@ -477,9 +483,11 @@ void TestDocumentCommands::failedSave()
     dragIn(view, m_towerPayload, QPoint(50, 50));
 
     // What happens on disk meanwhile, or what the map holds, makes every save fail.
+#ifdef Q_OS_UNIX
     rlimit limit{};
     ::getrlimit(RLIMIT_FSIZE, &limit);
     const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &limit); });
+#endif
     if (failure == "folder") {
         QVERIFY(QFile::remove(target));
         QVERIFY(QDir().mkpath(target));
@@ -487,9 +495,13 @@ void TestDocumentCommands::failedSave()
     } else if (failure == "gone") {
         QVERIFY(QDir(folder).removeRecursively());
     } else if (failure == "full") {
+#ifdef Q_OS_UNIX
         std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
         const rlimit full{qMin<rlim_t>(256, limit.rlim_max), limit.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &full);
+#else
+        QSKIP("a full disk is simulated with a file size limit, which needs POSIX");
+#endif
     } else {
         StructurePayload odd = m_towerPayload;
         odd.path = m_dir.filePath("odd\x01name.mlt");
