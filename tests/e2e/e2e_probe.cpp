@@ -2,7 +2,9 @@
 //
 //   e2e_probe make-data <dir>                      radar colours, terrain, one structure, config
 //   e2e_probe find <png> <rrggbb> [x y w h]        bounding box "x y w h" of pixels of a colour
-//   e2e_probe expect <png> <mlt> <radar> <x> <y>   the structure's preview is on screen at x, y
+//   e2e_probe expect <png> <mlt> <radar> <x> <y> [n]
+//       the structure's preview is on screen at x, y magnified n times, each of its pixels an
+//       n x n block, with the terrain showing around it
 
 #include "DemoData.h"
 #include "app/RadarColours.h"
@@ -67,24 +69,39 @@ int expect(const QStringList &args)
         return 1;
     }
     const QPoint at(args.at(3).toInt(), args.at(4).toInt());
+    const int n = args.size() > 5 ? qMax(1, args.at(5).toInt()) : 1;
     int painted = 0;
     int wrong = 0;
+    const auto check = [&](QPoint cell, QRgb colour) {
+        for (int i = 0; i < n * n; ++i) {
+            const QPoint p = at + cell * n + QPoint(i % n, i / n);
+            if (shot.pixel(p) == colour)
+                continue;
+            if (wrong < 5)
+                std::printf("pixel %d,%d: screen %08x, expected %08x\n", p.x(), p.y(),
+                            shot.pixel(p), colour);
+            ++wrong;
+        }
+    };
     for (int y = 0; y < preview.height(); ++y) {
         for (int x = 0; x < preview.width(); ++x) {
             const QRgb pixel = preview.pixel(x, y);
             if (qAlpha(pixel) == 0)
                 continue;
             ++painted;
-            if (shot.pixel(at + QPoint(x, y)) != pixel) {
-                if (wrong < 5)
-                    std::printf("pixel %d,%d: screen %08x, radar colour %08x\n", x, y,
-                                shot.pixel(at + QPoint(x, y)), pixel);
-                ++wrong;
-            }
+            check(QPoint(x, y), pixel);
         }
     }
-    std::printf("%d of %d structure pixels on screen in their radar colours\n", painted - wrong,
-                painted);
+    // The terrain just outside the structure, all the way round.
+    for (int x = -1; x <= preview.width(); ++x) {
+        check(QPoint(x, -1), terrainColour);
+        check(QPoint(x, preview.height()), terrainColour);
+    }
+    for (int y = 0; y < preview.height(); ++y) {
+        check(QPoint(-1, y), terrainColour);
+        check(QPoint(preview.width(), y), terrainColour);
+    }
+    std::printf("%d structure pixels, %d screen pixels wrong\n", painted, wrong);
     return wrong == 0 && painted > 0 ? 0 : 1;
 }
 

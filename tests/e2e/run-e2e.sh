@@ -61,6 +61,18 @@ start_program() {
 }
 
 # Opens the File menu and chooses its n-th entry (separators are skipped by the keys).
+# Picks entry $1 of the Scale menu, reached from the File menu with the Right key (which
+# opens it with its first entry active).
+scale_menu() {
+    xdotool mousemove --sync $((wx + 18)) $((wy + 10)) click 1
+    settle
+    xdotool key Right
+    settle
+    for _ in $(seq $(($1 - 1))); do xdotool key Down; done
+    xdotool key Return
+    settle
+}
+
 file_menu() {
     xdotool mousemove --sync $((wx + 18)) $((wy + 10)) click 1
     settle
@@ -170,6 +182,10 @@ settle 1
 map_origin
 run_probe expect "$work/shot.png" "$data/keep.mlt" "$data/radar.bin" $((ox + 140)) $((oy + 105)) ||
     fail "the structure is not on the map in its radar colours"
+scale_menu 3
+map_origin
+run_probe expect "$work/shot.png" "$data/keep.mlt" "$data/radar.bin" $((ox + 420)) $((oy + 315)) 3 ||
+    fail "at scale 3 the structure and the terrain are not on the map as they should be"
 
 kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
