@@ -12,7 +12,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDragEnterEvent>
-#include <QGraphicsScene>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>

@@ -17,7 +17,6 @@
 #include <QBuffer>
 #include <QDataStream>
 #include <QDir>
-#include <QGraphicsScene>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>

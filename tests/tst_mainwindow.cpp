@@ -15,7 +15,6 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QGraphicsItem>
-#include <QGraphicsScene>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
