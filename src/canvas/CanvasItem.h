@@ -16,8 +16,6 @@ class Canvas;
 class CanvasItem : public QGraphicsPixmapItem
 {
 public:
-    enum { Type = UserType + 1 };
-
     // Makes the item on canvas at (0, 0), not yet shown.
     CanvasItem(const QPixmap &pixmap, Canvas *canvas);
     ~CanvasItem() override;
@@ -34,7 +32,6 @@ public:
     // The tooltip: the structure file's name and the flag.
     QString toolTipText() const;
 
-    int type() const override { return Type; }
     QRectF boundingRect() const override;
     QPainterPath shape() const override;
     bool contains(const QPointF &point) const override;
