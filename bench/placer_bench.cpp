@@ -83,7 +83,7 @@ QList<DemoData::Tile> squareOfTiles(int tiles, quint32 seed)
     return list;
 }
 
-void benchPreview(const QTemporaryDir &dir)
+void benchPreview(const QTemporaryDir &dir, const RadarColours &colours)
 {
     const QString path = dir.filePath(QStringLiteral("big.mlt"));
     DemoData::writeFile(path, DemoData::structureBytes(squareOfTiles(10000, 11)));
@@ -98,7 +98,7 @@ void benchPreview(const QTemporaryDir &dir)
         QImage image;
         QPoint offset;
         QRect region;
-        renderStructurePreview(path, image, offset, region);
+        renderStructurePreview(path, colours, image, offset, region);
     });
     const double floor = medianMs(runs, [&] {
         StructureFile structure;
@@ -155,7 +155,8 @@ PlacementFixture makePlacements(const QTemporaryDir &dir, const QString &terrain
     return fixture;
 }
 
-void benchOpenAndSave(const QTemporaryDir &dir, const std::function<bool(const char *)> &wanted)
+void benchOpenAndSave(const QTemporaryDir &dir, const RadarColours &colours,
+                      const std::function<bool(const char *)> &wanted)
 {
     const QString terrain = dir.filePath(QStringLiteral("terrain4096.png"));
     DemoData::terrainImage(4096, 4096, 9).save(terrain);
@@ -171,6 +172,7 @@ void benchOpenAndSave(const QTemporaryDir &dir, const std::function<bool(const c
         std::vector<double> times;
         for (int i = 0; i < runs; ++i) {
             CanvasView view;
+            view.setRadarColours(&colours);
             QElapsedTimer timer;
             timer.start();
             view.readPlacementFile(fixture.file);
@@ -197,7 +199,7 @@ void benchOpenAndSave(const QTemporaryDir &dir, const std::function<bool(const c
             QImage image;
             QPoint offset;
             QRect region;
-            renderStructurePreview(path, image, offset, region);
+            renderStructurePreview(path, colours, image, offset, region);
         }
     });
     const double terrainMs =
@@ -388,18 +390,17 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString radar = dir.filePath(QStringLiteral("radar.bin"));
     DemoData::writeFile(radar, DemoData::radarColourBytes(5));
-    radarStream.setDevice(&radarFile);
-    radarStream.setByteOrder(QDataStream::LittleEndian);
-    RadarColours::openRadarFile(radar);
+    RadarColours colours;
+    colours.open(radar);
 
     const QStringList only = application.arguments().mid(1);
     const auto wanted = [&](const char *figure) {
         return only.isEmpty() || only.contains(QLatin1String(figure));
     };
     if (wanted("1"))
-        benchPreview(dir);
+        benchPreview(dir, colours);
     if (wanted("2") || wanted("3") || wanted("6"))
-        benchOpenAndSave(dir, wanted);
+        benchOpenAndSave(dir, colours, wanted);
     if (wanted("4"))
         benchMove();
     if (wanted("5"))

@@ -26,6 +26,7 @@ struct Fixture
     QString structurePath;
     QByteArray radarBytes[radarKinds];
     QString radarPaths[radarKinds];
+    RadarColours colours;
     int openRadar = -1;
 
     Fixture()
@@ -47,7 +48,7 @@ struct Fixture
         if (kind == openRadar)
             return;
         openRadar = kind;
-        const bool opened = RadarColours::openRadarFile(radarPaths[kind]);
+        const bool opened = colours.open(radarPaths[kind]);
         if (opened != (kind != 3)) {
             std::fprintf(stderr, "fuzz_structure: radar colour file %d did not open\n", kind);
             std::abort();
@@ -202,7 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QImage image;
     QPoint offset(12345, 12345);
     QRect region(1, 2, 3, 4);
-    const bool rendered = renderStructurePreview(f.structurePath, image, offset, region);
+    const bool rendered = renderStructurePreview(f.structurePath, f.colours, image, offset, region);
     const QSize extent = parsed.region().size();
     const bool renderable = !parsed.isEmpty() && extent.width() <= StructureFile::maximumExtent &&
                             extent.height() <= StructureFile::maximumExtent;
@@ -221,7 +222,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int width = sizeFromByte(header[1]);
     const int height = sizeFromByte(header[2]);
     const QPoint shifted = offsetFromByte(header[3], parsed.offset());
-    const QImage other = renderStructureImage(f.structurePath, QRect(0, 0, width, height), shifted);
+    const QImage other =
+        renderStructureImage(f.structurePath, f.colours, QRect(0, 0, width, height), shifted);
     const bool sized = width >= 1 && height >= 1 && width <= StructureFile::maximumExtent &&
                        height <= StructureFile::maximumExtent;
     check(other.isNull() != sized, "structure image rendered against the size bound");

@@ -94,7 +94,8 @@ Seeds placementSeeds()
 
 Seeds payloadSeeds(const QString &radarPath)
 {
-    RadarColours::openRadarFile(radarPath);
+    RadarColours colours;
+    colours.open(radarPath);
     Seeds seeds;
     DemoData::Random random(5);
     const QList<QList<DemoData::Tile>> shapes = {
@@ -108,7 +109,7 @@ Seeds payloadSeeds(const QString &radarPath)
         DemoData::writeFile(path, DemoData::structureBytes(shapes[i]));
         StructurePayload payload;
         payload.path = path;
-        if (renderStructurePreview(path, payload.image, payload.offset, payload.region))
+        if (renderStructurePreview(path, colours, payload.image, payload.offset, payload.region))
             seeds.append(payload.encode());
     }
     const QByteArray valid = seeds.value(1);

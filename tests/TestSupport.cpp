@@ -14,13 +14,11 @@
 
 namespace TestSupport {
 
-QString openRadarColours(const QTemporaryDir &dir, quint32 seed)
+QString openRadarColours(const QTemporaryDir &dir, RadarColours &colours, quint32 seed)
 {
     const QString path = dir.filePath(QStringLiteral("radar-%1.bin").arg(seed));
     DemoData::writeFile(path, DemoData::radarColourBytes(seed));
-    radarStream.setDevice(&radarFile);
-    radarStream.setByteOrder(QDataStream::LittleEndian);
-    RadarColours::openRadarFile(path);
+    colours.open(path);
     return path;
 }
 

@@ -11,12 +11,13 @@
 #include <functional>
 
 class QWidget;
+class RadarColours;
 
 namespace TestSupport {
 
-// Opens the process-wide radar colour file on a full generated table (seed given) written into
-// dir; returns its path.
-QString openRadarColours(const QTemporaryDir &dir, quint32 seed = 7);
+// Writes a full generated radar colour table (seed given) into dir and opens colours on it;
+// returns its path.
+QString openRadarColours(const QTemporaryDir &dir, RadarColours &colours, quint32 seed = 7);
 
 // Writes a structure file into dir and returns its absolute path.
 QString writeStructure(const QTemporaryDir &dir, const QString &name,

@@ -119,7 +119,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        TestSupport::openRadarColours(m_dir, radarSeed);
+        TestSupport::openRadarColours(m_dir, m_colours, radarSeed);
         m_terrain = TestSupport::writeTerrain(m_dir, QStringLiteral("terrain.png"), 400, 300);
         m_smallTerrain = TestSupport::writeTerrain(m_dir, QStringLiteral("small.png"), 120, 80);
 
@@ -132,10 +132,11 @@ private slots:
             wall.append({wallId, x, 0, 0});
 
         // What the library tree puts in its drag.
-        const auto payloadFor = [](const QString &path) {
+        const auto payloadFor = [this](const QString &path) {
             StructurePayload payload;
             payload.path = path;
-            if (!renderStructurePreview(path, payload.image, payload.offset, payload.region))
+            if (!renderStructurePreview(path, m_colours, payload.image, payload.offset,
+                                        payload.region))
                 qWarning("cannot render %s", qPrintable(path));
             return payload;
         };
@@ -637,6 +638,7 @@ private:
     }
 
     QTemporaryDir m_dir;
+    RadarColours m_colours;
     QString m_terrain;
     QString m_smallTerrain;
     QString m_tower;

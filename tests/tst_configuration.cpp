@@ -15,6 +15,7 @@ class ConfigurationTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    RadarColours m_colours;
 
     QString write(const QString &name, const QByteArray &bytes)
     {
@@ -105,10 +106,9 @@ private slots:
         const Configuration config = Configuration::read(
             write(QStringLiteral("dunmarra.xml"), DemoData::configurationBytes(radarPath)));
         QCOMPARE(config.radarFilePath, radarPath);
-        QVERIFY(RadarColours::openRadarFile(config.radarFilePath));
-        QCOMPARE(radarFile.openMode(), QIODevice::ReadOnly);
+        QVERIFY(m_colours.open(config.radarFilePath));
         for (const quint16 id : {0x0100, 0x0101, 0x0102, 0xFFFF})
-            QCOMPARE(RadarColours::colourWord(id), DemoData::radarWord(3, id));
+            QCOMPARE(m_colours.colourWord(id), DemoData::radarWord(3, id));
     }
 
     void openRadarFile_data()
@@ -130,15 +130,14 @@ private slots:
         QFETCH(QString, path);
         QFETCH(bool, opens);
         // Open beforehand: a failed open must leave nothing readable.
-        QVERIFY(RadarColours::openRadarFile(writeRadar(QStringLiteral("work/colours/radar.bin"))));
+        QVERIFY(m_colours.open(writeRadar(QStringLiteral("work/colours/radar.bin"))));
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(m_dir.filePath(folder)));
-        const bool opened = RadarColours::openRadarFile(path);
+        const bool opened = m_colours.open(path);
         QVERIFY(QDir::setCurrent(before));
         QCOMPARE(opened, opens);
-        QCOMPARE(radarFile.isOpen(), opens);
-        QCOMPARE(RadarColours::colourWord(0x0101),
-                 quint16(opens ? DemoData::radarWord(3, 0x0101) : 0));
+        QCOMPARE(m_colours.isOpen(), opens);
+        QCOMPARE(m_colours.colourWord(0x0101), quint16(opens ? DemoData::radarWord(3, 0x0101) : 0));
     }
 };
 

@@ -54,7 +54,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        TestSupport::openRadarColours(m_dir, radarSeed);
+        TestSupport::openRadarColours(m_dir, m_colours, radarSeed);
         m_lib = QDir::cleanPath(m_dir.filePath(QStringLiteral("lib")));
         QVERIFY(QDir().mkpath(libPath(QStringLiteral("sub"))));
         QVERIFY(QDir().mkpath(libPath(QStringLiteral("x.mlt"))));
@@ -76,6 +76,7 @@ private slots:
         QVERIFY(DemoData::writeFile(libPath(QStringLiteral("notes.txt")), "not a structure\n"));
 
         m_view = new DirView;
+        m_view->setRadarColours(&m_colours);
         m_view->resize(520, 640);
         m_view->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_view));
@@ -237,6 +238,7 @@ private:
     QString libPath(const QString &name) const { return m_lib + QLatin1Char('/') + name; }
 
     QTemporaryDir m_dir;
+    RadarColours m_colours;
     QString m_lib;
     DirView *m_view = nullptr;
 };

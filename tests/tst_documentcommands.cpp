@@ -166,6 +166,7 @@ private:
     QMap<QString, QByteArray> snapshot() const;
 
     QTemporaryDir m_dir;
+    RadarColours m_colours;
     std::unique_ptr<QTemporaryDir> m_row;
     QString m_terrain;
     QString m_smallTerrain;
@@ -180,7 +181,7 @@ void TestDocumentCommands::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     QApplication::setQuitOnLastWindowClosed(false);
-    TestSupport::openRadarColours(m_dir);
+    TestSupport::openRadarColours(m_dir, m_colours);
     m_terrain = TestSupport::writeTerrain(m_dir, "terrain.png", 200, 150);
     m_smallTerrain = TestSupport::writeTerrain(m_dir, "small.png", 160, 120);
 
@@ -193,7 +194,7 @@ void TestDocumentCommands::initTestCase()
     m_tower = TestSupport::writeStructure(m_dir, "tower.mlt", tiles);
     TestSupport::writeStructure(m_dir, "lonely.mlt", tiles);
     m_towerPayload.path = m_tower;
-    QVERIFY(renderStructurePreview(m_tower, m_towerPayload.image, m_towerPayload.offset,
+    QVERIFY(renderStructurePreview(m_tower, m_colours, m_towerPayload.image, m_towerPayload.offset,
                                    m_towerPayload.region));
     m_base = {m_terrain, {tower(5, 6, true), tower(40, 30)}};
     m_other = {m_smallTerrain, {tower(70, 8)}};
@@ -605,7 +606,8 @@ void TestDocumentCommands::awkwardPathsRoundTrip()
     StructurePayload payload;
     payload.path = rowPath(name + ".mlt");
     QVERIFY(QFile::copy(m_tower, payload.path));
-    QVERIFY(renderStructurePreview(payload.path, payload.image, payload.offset, payload.region));
+    QVERIFY(renderStructurePreview(payload.path, m_colours, payload.image, payload.offset,
+                                   payload.region));
 
     CanvasView view;
     view.newCanvas(terrain);

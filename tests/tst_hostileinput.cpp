@@ -127,6 +127,7 @@ class HostileInputTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    RadarColours m_colours;
     int m_files = 0;
 
     QString writeFile(const QByteArray &bytes, const QString &suffix = QStringLiteral(".mlt"))
@@ -136,7 +137,7 @@ class HostileInputTest : public QObject
     }
 
 private slots:
-    void init() { TestSupport::openRadarColours(m_dir, radarSeed); }
+    void init() { TestSupport::openRadarColours(m_dir, m_colours, radarSeed); }
 
     void structurePreview_data()
     {
@@ -173,7 +174,7 @@ private slots:
         QImage image;
         QPoint gotOffset(-1, -1);
         QRect region(-1, -1, 1, 1);
-        QCOMPARE(renderStructurePreview(path, image, gotOffset, region), rendered);
+        QCOMPARE(renderStructurePreview(path, m_colours, image, gotOffset, region), rendered);
         if (!rendered) {
             QVERIFY(image.isNull());
             QCOMPARE(gotOffset, QPoint(-1, -1));
@@ -223,7 +224,7 @@ private slots:
         QFETCH(QPoint, offset);
         QFETCH(bool, rendered);
         QFETCH(Pixels, pixels);
-        const QImage image = renderStructureImage(writeFile(bytes), region, offset);
+        const QImage image = renderStructureImage(writeFile(bytes), m_colours, region, offset);
         QCOMPARE(!image.isNull(), rendered);
         if (rendered) {
             QCOMPARE(image.size(), region.size());
@@ -238,9 +239,9 @@ private slots:
         QImage image;
         QPoint offset;
         QRect region;
-        QVERIFY(!renderStructurePreview(path, image, offset, region));
+        QVERIFY(!renderStructurePreview(path, m_colours, image, offset, region));
         QVERIFY(image.isNull());
-        QVERIFY(renderStructureImage(path, QRect(0, 0, 4, 4), QPoint()).isNull());
+        QVERIFY(renderStructureImage(path, m_colours, QRect(0, 0, 4, 4), QPoint()).isNull());
     }
 
     void shortRadarFile_data()
@@ -259,13 +260,13 @@ private slots:
         QFETCH(int, size);
         const QString radar =
             writeFile(DemoData::radarColourBytes(radarSeed).left(size), QStringLiteral(".bin"));
-        QVERIFY(RadarColours::openRadarFile(radar));
+        QVERIFY(m_colours.open(radar));
         const QString path =
             writeFile(DemoData::structureBytes({{0, 0, 0, 0}, {1, 1, 0, 0}, {65535, 0, 1, 0}}));
         QImage image;
         QPoint offset;
         QRect region;
-        QVERIFY(renderStructurePreview(path, image, offset, region));
+        QVERIFY(renderStructurePreview(path, m_colours, image, offset, region));
         QCOMPARE(image.size(), QSize(2, 2));
         QCOMPARE(image.pixel(0, 0), 0xFF000000u);
         QCOMPARE(image.pixel(1, 0), 0xFF000000u);

@@ -72,6 +72,7 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
+    RadarColours m_colours;
     QString m_terrain;
     StructurePayload m_tower;
     std::unique_ptr<MainWindow> m_window;
@@ -81,11 +82,12 @@ void TestMainWindow::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     QApplication::setQuitOnLastWindowClosed(false);
-    TestSupport::openRadarColours(m_dir);
+    TestSupport::openRadarColours(m_dir, m_colours);
     m_terrain = TestSupport::writeTerrain(m_dir, "terrain.png", 160, 120);
     const QList<DemoData::Tile> tiles = {{300, 0, 0, 0}, {301, 1, 0, 0}, {302, 1, 1, 0}};
     m_tower.path = TestSupport::writeStructure(m_dir, "tower.mlt", tiles);
-    QVERIFY(renderStructurePreview(m_tower.path, m_tower.image, m_tower.offset, m_tower.region));
+    QVERIFY(renderStructurePreview(m_tower.path, m_colours, m_tower.image, m_tower.offset,
+                                   m_tower.region));
 }
 
 void TestMainWindow::init()

@@ -56,6 +56,7 @@ class StructurePreviewTest : public QObject
 
     QTemporaryDir m_dir;
     QString m_identityRadar;
+    RadarColours m_colours;
     int m_files = 0;
 
     QString writeFile(const QByteArray &bytes)
@@ -80,7 +81,7 @@ private slots:
         QVERIFY(!m_identityRadar.isEmpty());
     }
 
-    void init() { QVERIFY(RadarColours::openRadarFile(m_identityRadar)); }
+    void init() { QVERIFY(m_colours.open(m_identityRadar)); }
 
     void recordLayout()
     {
@@ -91,7 +92,7 @@ private slots:
                                                            "eeeeeeee"
                                                            "05002800000000"));
         // The neighbours' words too, to catch a position off by one.
-        QVERIFY(RadarColours::openRadarFile(writeFile(radarBytes(
+        QVERIFY(m_colours.open(writeFile(radarBytes(
             RadarColours::fullFileSize, {{0x122, 0x7FFF}, {0x123, 0x1234}, {0x124, 0x7FFF}}))));
 
         StructureFile structure;
@@ -100,7 +101,7 @@ private slots:
         QCOMPARE(structure.topTiles(), (QHash<quint32, quint32>{{0x0002FFFFu, 0x00000123u}}));
 
         Outputs out;
-        QVERIFY(renderStructurePreview(path, out.image, out.offset, out.region));
+        QVERIFY(renderStructurePreview(path, m_colours, out.image, out.offset, out.region));
         QCOMPARE(out.image.size(), QSize(1, 1));
         // 0x1234: red 4, green 17, blue 20 (each channel in its place), each times 8.
         QCOMPARE(out.image.pixel(0, 0), 0xFF2088A0u);
@@ -150,10 +151,10 @@ private slots:
         QFETCH(QByteArray, radar);
         QFETCH(uint, pixel);
         if (!radar.isNull())
-            QVERIFY(RadarColours::openRadarFile(writeFile(radar)));
+            QVERIFY(m_colours.open(writeFile(radar)));
         const QString path = writeStructure(tiles);
         Outputs out;
-        QVERIFY(renderStructurePreview(path, out.image, out.offset, out.region));
+        QVERIFY(renderStructurePreview(path, m_colours, out.image, out.offset, out.region));
         QCOMPARE(out.image.size(), QSize(1, 1));
         QCOMPARE(out.image.pixel(0, 0), QRgb(pixel));
     }
@@ -183,12 +184,12 @@ private slots:
 
         const QString path = writeStructure(tiles);
         Outputs out;
-        QVERIFY(renderStructurePreview(path, out.image, out.offset, out.region));
+        QVERIFY(renderStructurePreview(path, m_colours, out.image, out.offset, out.region));
         QCOMPARE(out.offset, QPoint(-6, -5));
         QCOMPARE(out.region, QRect(0, 0, 13, 11));
         QCOMPARE(out.image, expected);
         // Another extent: cells outside it are left out; left and top of the region not used.
-        QCOMPARE(renderStructureImage(path, QRect(10, 20, 5, 4), QPoint(-2, -1)),
+        QCOMPARE(renderStructureImage(path, m_colours, QRect(10, 20, 5, 4), QPoint(-2, -1)),
                  expected.copy(4, 4, 5, 4));
     }
 
@@ -213,8 +214,10 @@ private slots:
         const bool within = extent.width() <= 4096 && extent.height() <= 4096;
         const QString path = writeStructure(tiles);
         Outputs out;
-        QCOMPARE(renderStructurePreview(path, out.image, out.offset, out.region), within);
-        const QImage image = renderStructureImage(path, QRect(QPoint(7, 9), extent), out.offset);
+        QCOMPARE(renderStructurePreview(path, m_colours, out.image, out.offset, out.region),
+                 within);
+        const QImage image =
+            renderStructureImage(path, m_colours, QRect(QPoint(7, 9), extent), out.offset);
         if (!within) {
             QVERIFY(out.untouched());
             QVERIFY(image.isNull());
@@ -231,7 +234,7 @@ private slots:
     {
         const QString path = writeStructure({{1, 0, 0, 0}});
         for (const QRect &region : {QRect(0, 0, 0, 1), QRect(QPoint(0, 0), QPoint(2, -5))})
-            QVERIFY(renderStructureImage(path, region, QPoint(0, 0)).isNull());
+            QVERIFY(renderStructureImage(path, m_colours, region, QPoint(0, 0)).isNull());
     }
 
     void nothingToRender_data()
@@ -254,12 +257,12 @@ private slots:
         QCOMPARE(structure.load(path), readable);
         QCOMPARE(structure.recordCount(), 0);
         Outputs out;
-        QVERIFY(!renderStructurePreview(path, out.image, out.offset, out.region));
+        QVERIFY(!renderStructurePreview(path, m_colours, out.image, out.offset, out.region));
         QVERIFY(out.untouched());
         // Asked for an image of a size, a readable file gives one all transparent.
         QImage blank(4, 3, StructurePreview::format);
         blank.fill(0);
-        QCOMPARE(renderStructureImage(path, QRect(0, 0, 4, 3), QPoint(0, 0)),
+        QCOMPARE(renderStructureImage(path, m_colours, QRect(0, 0, 4, 3), QPoint(0, 0)),
                  readable ? blank : QImage());
     }
 
@@ -272,9 +275,10 @@ private slots:
         const QRgb blue = 0xFF0000F8u, red = 0xFFF80000u, black = 0xFF000000u;
         // The pixel seen after opening radar, 1 when it does not open.
         const auto seen = [&](const QString &radar) -> QRgb {
-            if (!radar.isEmpty() && !RadarColours::openRadarFile(radar))
+            if (!radar.isEmpty() && !m_colours.open(radar))
                 return 1;
-            return renderStructureImage(structure, QRect(0, 0, 1, 1), QPoint(0, 0)).pixel(0, 0);
+            return renderStructureImage(structure, m_colours, QRect(0, 0, 1, 1), QPoint(0, 0))
+                .pixel(0, 0);
         };
 
         QCOMPARE(seen(blueFile), blue);
@@ -282,14 +286,15 @@ private slots:
         // A shorter file after a full one: nothing may be read from the old file's map.
         QCOMPARE(seen(shortFile), black);
         QCOMPARE(seen(blueFile), blue);
-        // Closed, then re-opened on the file object itself, as any holder of it may.
-        radarFile.close();
+        // Closed, then read at open time: a file cut short afterwards changes nothing.
+        m_colours.close();
+        QVERIFY(!m_colours.isOpen());
         QCOMPARE(seen({}), black);
-        radarFile.setFileName(redFile);
-        QVERIFY(radarFile.open(QIODevice::ReadOnly));
+        QCOMPARE(seen(redFile), red);
+        QVERIFY(QFile::resize(redFile, 0x8000));
         QCOMPARE(seen({}), red);
         // Another that does not open leaves none open.
-        QVERIFY(!RadarColours::openRadarFile(m_dir.filePath(QStringLiteral("missing"))));
+        QVERIFY(!m_colours.open(m_dir.filePath(QStringLiteral("missing"))));
         QCOMPARE(seen({}), black);
         // The same path, its file replaced on disk meanwhile.
         QVERIFY(

@@ -2,7 +2,6 @@
 
 #include "BuildLabel.h"
 #include "Configuration.h"
-#include "RadarColours.h"
 #include "canvas/CanvasView.h"
 #include "library/DirView.h"
 
@@ -36,9 +35,9 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(par
 
     addDockWidget(Qt::RightDockWidgetArea, filesDock);
 
-    radarStream.setDevice(&radarFile);
-    radarStream.setByteOrder(QDataStream::LittleEndian);
     readConfig();
+    tree->setRadarColours(&m_radarColours);
+    canvasView->setRadarColours(&m_radarColours);
 
     menuBar()->addMenu(createFileMenu());
     menuBar()->addMenu(createScaleMenu());
@@ -74,7 +73,7 @@ void MainWindow::readConfig()
         break;
     }
     if (config.hasRadarFile)
-        RadarColours::openRadarFile(config.radarFilePath);
+        m_radarColours.open(config.radarFilePath);
 }
 
 QMenu *MainWindow::createFileMenu()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RadarColours.h"
+
 #include <QMainWindow>
 #include <QSignalMapper>
 
@@ -40,4 +42,7 @@ private:
     void readConfig();
     QMenu *createFileMenu();
     QMenu *createScaleMenu();
+
+    // Named by the configuration; the map view and the library tree render with it.
+    RadarColours m_radarColours;
 };

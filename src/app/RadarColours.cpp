@@ -1,77 +1,35 @@
 #include "RadarColours.h"
 
-QFile radarFile;
-QDataStream radarStream;
+#include <QFile>
 
-namespace {
-
-// The map of radarFile's bytes, valid until the file is closed or re-opened.
-struct RadarMapping
+bool RadarColours::open(const QString &path)
 {
-    const uchar *bytes = nullptr;
-    qint64 size = 0;
-    bool tried = false;
-
-    void reset()
-    {
-        bytes = nullptr;
-        size = 0;
-        tried = false;
-    }
-};
-
-RadarMapping &mapping()
-{
-    static RadarMapping m;
-    static const bool watching = [] {
-        // QFile unmaps everything when it closes; forget the pointer with it.
-        QObject::connect(&radarFile, &QIODevice::aboutToClose, [] { mapping().reset(); });
-        return true;
-    }();
-    Q_UNUSED(watching);
-    return m;
+    close();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // Read once: later changes to the file, even truncation, cannot reach the colours.
+    m_bytes = file.read(fullFileSize);
+    m_open = true;
+    return true;
 }
 
-} // namespace
-
-namespace RadarColours {
-
-bool openRadarFile(const QString &path)
+void RadarColours::close()
 {
-    RadarMapping &m = mapping();
-    if (radarFile.isOpen())
-        radarFile.close();
-    m.reset();
-    radarFile.setFileName(path);
-    return radarFile.open(QIODevice::ReadOnly);
+    m_bytes = QByteArray();
+    m_open = false;
 }
 
-quint16 colourWord(quint16 tileId)
+bool RadarColours::isOpen() const
 {
-    RadarMapping &m = mapping();
+    return m_open;
+}
+
+quint16 RadarColours::colourWord(quint16 tileId) const
+{
     const qint64 pos = tableOffset + 2 * qint64(tileId);
-    if (!radarFile.isOpen())
+    if (pos + 2 > m_bytes.size())
         return 0;
-    if (!m.tried) {
-        m.tried = true;
-        m.size = radarFile.size();
-        m.bytes = m.size > 0 ? radarFile.map(0, m.size) : nullptr;
-    }
-    if (m.bytes) {
-        if (pos + 2 > m.size)
-            return 0;
-        return quint16(m.bytes[pos] | (m.bytes[pos + 1] << 8));
-    }
-    if (!radarFile.seek(pos))
-        return 0;
-    if (radarStream.device() != &radarFile) {
-        radarStream.setDevice(&radarFile);
-        radarStream.setByteOrder(QDataStream::LittleEndian);
-    }
-    radarStream.resetStatus();
-    quint16 word = 0;
-    radarStream >> word;
-    return radarStream.status() == QDataStream::Ok ? word : 0;
+    const auto *bytes = reinterpret_cast<const uchar *>(m_bytes.constData());
+    return quint16(bytes[pos] | (bytes[pos + 1] << 8));
 }
-
-} // namespace RadarColours

@@ -9,6 +9,7 @@
 
 class Canvas;
 class CanvasItem;
+class RadarColours;
 struct PlacementDocument;
 
 // The map view: the terrain image as background, the placed structures on it, magnified by a
@@ -35,6 +36,9 @@ public:
     // The structure file's image of region's size with the given offset, cached by path; null
     // when the file cannot be opened or the region is out of bounds. Owned by the cache.
     QImage *structureImage(const QString &path, QRect region, QPoint offset);
+    // The colours structure images are rendered in; null renders every tile black. The colours
+    // must outlive the view or be replaced first. Empties the image cache.
+    void setRadarColours(const RadarColours *colours);
 
     int scale() const { return m_scale; }
     // Whether the terrain image of the map is still being read; it is drawn once it has been.
@@ -90,4 +94,5 @@ private:
     bool m_terrainLoading = false;
     QImage m_magnified; // reused between repaints
     int m_scale = 1;
+    const RadarColours *m_radarColours = nullptr;
 };

@@ -3,11 +3,19 @@
 #include "canvas/CanvasView.h"
 #include "library/StructurePreview.h"
 
+void CanvasView::setRadarColours(const RadarColours *colours)
+{
+    m_radarColours = colours;
+    imageCache.clear();
+}
+
 QImage *CanvasView::structureImage(const QString &path, QRect region, QPoint offset)
 {
     if (QImage *cached = imageCache.object(path))
         return cached;
-    QImage image = renderStructureImage(path, region, offset);
+    const RadarColours closed;
+    QImage image =
+        renderStructureImage(path, m_radarColours ? *m_radarColours : closed, region, offset);
     if (image.isNull())
         return nullptr;
     auto *entry = new QImage(std::move(image));

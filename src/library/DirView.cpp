@@ -38,6 +38,11 @@ void DirView::refreshDir(QModelIndex index)
         dirModel->fetchMore(index);
 }
 
+void DirView::setRadarColours(const RadarColours *colours)
+{
+    m_radarColours = colours;
+}
+
 void DirView::revealFolder(const QString &folder)
 {
     m_revealFolder = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
@@ -94,7 +99,9 @@ void DirView::startStructureDrag(const QString &path)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     StructurePayload payload;
     payload.path = path;
-    if (!renderStructurePreview(path, payload.image, payload.offset, payload.region)) {
+    const RadarColours closed;
+    if (!renderStructurePreview(path, m_radarColours ? *m_radarColours : closed, payload.image,
+                                payload.offset, payload.region)) {
         QApplication::restoreOverrideCursor();
         return;
     }

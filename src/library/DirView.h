@@ -4,6 +4,7 @@
 #include <QTreeView>
 
 class DirModel;
+class RadarColours;
 
 // The structure library: a tree of folders and structure files. Dragging a structure file
 // out of it renders the structure's preview and carries it as a "vd/tessary" payload; lists of
@@ -21,6 +22,9 @@ public:
     // Expands the tree down to folder and scrolls it into view, the rest of the file system
     // staying listed around it.
     void revealFolder(const QString &folder);
+    // The colours dragged previews are rendered in; null renders every tile black. The colours
+    // must outlive the tree or be replaced first.
+    void setRadarColours(const RadarColours *colours);
 
 public slots:
     void refreshDir(QModelIndex index);
@@ -36,4 +40,5 @@ private:
     void continueReveal(const QString &loadedFolder);
 
     QString m_revealFolder;
+    const RadarColours *m_radarColours = nullptr;
 };

@@ -8,19 +8,22 @@ bool withinExtent(int width, int height)
            height <= StructureFile::maximumExtent;
 }
 
-QImage paintedImage(const StructureFile &structure, const QSize &size, const QPoint &offset)
+QImage paintedImage(const StructureFile &structure, const RadarColours &colours, const QSize &size,
+                    const QPoint &offset)
 {
     QImage image(size, StructurePreview::format);
     if (image.isNull())
         return image;
     image.fill(0);
-    StructurePreview::paint(structure, image, offset, RadarColours::colourWord);
+    StructurePreview::paint(structure, image, offset,
+                            [&colours](quint16 id) { return colours.colourWord(id); });
     return image;
 }
 
 } // namespace
 
-bool renderStructurePreview(const QString &path, QImage &image, QPoint &offset, QRect &region)
+bool renderStructurePreview(const QString &path, const RadarColours &colours, QImage &image,
+                            QPoint &offset, QRect &region)
 {
     StructureFile structure;
     if (!structure.load(path) || structure.isEmpty())
@@ -28,7 +31,7 @@ bool renderStructurePreview(const QString &path, QImage &image, QPoint &offset, 
     const QRect extent = structure.region();
     if (!withinExtent(extent.width(), extent.height()))
         return false;
-    QImage painted = paintedImage(structure, extent.size(), structure.offset());
+    QImage painted = paintedImage(structure, colours, extent.size(), structure.offset());
     if (painted.isNull())
         return false;
     image = std::move(painted);
@@ -37,12 +40,13 @@ bool renderStructurePreview(const QString &path, QImage &image, QPoint &offset, 
     return true;
 }
 
-QImage renderStructureImage(const QString &path, const QRect &region, const QPoint &offset)
+QImage renderStructureImage(const QString &path, const RadarColours &colours, const QRect &region,
+                            const QPoint &offset)
 {
     if (!withinExtent(region.width(), region.height()))
         return QImage();
     StructureFile structure;
     if (!structure.load(path))
         return QImage();
-    return paintedImage(structure, region.size(), offset);
+    return paintedImage(structure, colours, region.size(), offset);
 }

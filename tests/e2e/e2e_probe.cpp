@@ -60,11 +60,12 @@ int find(const QStringList &args)
 int expect(const QStringList &args)
 {
     const QImage shot = QImage(args.at(0)).convertToFormat(QImage::Format_RGB32);
-    RadarColours::openRadarFile(args.at(2));
+    RadarColours colours;
+    colours.open(args.at(2));
     QImage preview;
     QPoint offset;
     QRect region;
-    if (!renderStructurePreview(args.at(1), preview, offset, region)) {
+    if (!renderStructurePreview(args.at(1), colours, preview, offset, region)) {
         std::printf("the structure does not render\n");
         return 1;
     }
