@@ -9,6 +9,8 @@
 #include "canvas/Canvas.h"
 #include "canvas/CanvasItem.h"
 #include "canvas/CanvasView.h"
+#include "document/FileCommands.h"
+#include "document/MapDocument.h"
 #include "document/PlacementFile.h"
 #include "library/StructureFile.h"
 #include "library/StructurePreview.h"
@@ -175,7 +177,7 @@ void benchOpenAndSave(const QTemporaryDir &dir, const RadarColours &colours,
             view.setRadarColours(&colours);
             QElapsedTimer timer;
             timer.start();
-            view.readPlacementFile(fixture.file);
+            view.fileCommands()->readPlacementFile(fixture.file);
             times.push_back(timer.nsecsElapsed() / 1e6);
             if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
                 std::printf("the terrain was not read\n");
@@ -210,13 +212,13 @@ void benchOpenAndSave(const QTemporaryDir &dir, const RadarColours &colours,
 
     // 3: save, the "Item is at" lines included in both and sent to a null buffer.
     CanvasView view;
-    view.readPlacementFile(fixture.file);
+    view.fileCommands()->readPlacementFile(fixture.file);
     const QString saved = dir.filePath(QStringLiteral("saved.xml"));
     NullBuffer nullBuffer;
     std::streambuf *previous = std::cout.rdbuf(&nullBuffer);
     const int saveRuns = qEnvironmentVariableIsSet("BENCH_QUICK") ? 1 : 15;
-    const double save = medianMs(saveRuns, [&] { view.writePlacementFile(saved); });
-    const QList<CanvasItem *> items = view.canvas->allItems();
+    const double save = medianMs(saveRuns, [&] { view.fileCommands()->writePlacementFile(saved); });
+    const QList<CanvasItem *> items = view.canvas()->allItems();
     const double write = medianMs(saveRuns, [&] {
         for (const CanvasItem *item : items)
             std::cout << PlacementFile::itemIsAtLine(item->pos()).constData() << '\n';
@@ -238,16 +240,16 @@ void benchOpenAndSave(const QTemporaryDir &dir, const RadarColours &colours,
         const auto terrainRead = [&] {
             return QTest::qWaitFor([&] { return !memoryView.isTerrainLoading(); }, 60000);
         };
-        memoryView.readPlacementFile(fixture.emptyFile);
+        memoryView.fileCommands()->readPlacementFile(fixture.emptyFile);
         if (!terrainRead())
             std::printf("the terrain was not read\n");
         before = residentBytes();
-        memoryView.readPlacementFile(fixture.file);
+        memoryView.fileCommands()->readPlacementFile(fixture.file);
         if (!terrainRead())
             std::printf("the terrain was not read\n");
         after = residentBytes();
         QSet<qint64> keys;
-        for (const CanvasItem *item : memoryView.canvas->allItems()) {
+        for (const CanvasItem *item : memoryView.canvas()->allItems()) {
             const QPixmap pixmap = item->pixmap();
             if (!keys.contains(pixmap.cacheKey())) {
                 keys.insert(pixmap.cacheKey());
@@ -271,24 +273,26 @@ void benchMove()
         QTemporaryDir dir;
         const QString terrain = dir.filePath(QStringLiteral("t.bmp"));
         DemoData::terrainImage(4096, 4096, 9).save(terrain);
-        view.newCanvas(terrain);
         view.setScale(6);
         view.show();
         // The terrain is read in the background: measure once it is shown.
-        if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
-            std::printf("the terrain was not read\n");
         QImage preview(20, 20, StructurePreview::format);
         preview.fill(0xFF804020);
-        const QPixmap pixmap = QPixmap::fromImage(preview);
+        const QString structure = QStringLiteral("/s.mlt");
+        const QRect region(0, 0, 20, 20);
+        view.setStructureImages({{CanvasView::structureKey(structure, region, QPoint()), preview}});
+        PlacementDocument content;
+        content.terrainPath = terrain;
         DemoData::Random random(3);
-        for (int i = 0; i < itemCount - 1; ++i) {
-            auto *item = new CanvasItem(pixmap, view.canvas);
-            item->setPos(random.bounded(4000), random.bounded(4000));
-            item->show();
+        for (int i = 0; i < itemCount; ++i) {
+            const QPointF at = i + 1 < itemCount
+                                   ? QPointF(random.bounded(4000), random.bounded(4000))
+                                   : QPointF(10, 10);
+            content.placements.append({at, QPoint(), region, structure});
         }
-        auto *grabbed = new CanvasItem(pixmap, view.canvas);
-        grabbed->setPos(10, 10);
-        grabbed->show();
+        view.document()->open(content);
+        if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+            std::printf("the terrain was not read\n");
         QApplication::processEvents();
         QWidget *viewport = view.viewport();
         const QPoint start(66, 66);
@@ -342,7 +346,7 @@ void benchPaint(const QTemporaryDir &dir)
     view.resize(1280 + view.frameWidth() * 2 + 40, 800 + view.frameWidth() * 2 + 40);
     view.newCanvas(terrain);
     const bool loaded = QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000);
-    if (view.canvas->sceneRect().width() != 8192 || !loaded) {
+    if (view.canvas()->sceneRect().width() != 8192 || !loaded) {
         std::printf("5 the 8192 x 8192 terrain did not load\n");
         return;
     }

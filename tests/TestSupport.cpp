@@ -1,16 +1,22 @@
 #include "TestSupport.h"
 
 #include "app/RadarColours.h"
+#include "canvas/CanvasView.h"
+#include "library/StructurePreview.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTest>
 #include <QTimer>
+
+#include <memory>
 
 namespace TestSupport {
 
@@ -28,6 +34,24 @@ QString writeStructure(const QTemporaryDir &dir, const QString &name,
     const QString path = dir.filePath(name);
     DemoData::writeFile(path, DemoData::structureBytes(tiles, trailing));
     return QFileInfo(path).absoluteFilePath();
+}
+
+StructurePayload payloadFor(const QString &path, const RadarColours &colours)
+{
+    StructurePayload payload;
+    payload.path = path;
+    if (!renderStructurePreview(path, colours, payload.image, payload.offset, payload.region))
+        qWarning("cannot render %s", qPrintable(path));
+    return payload;
+}
+
+void dragIn(CanvasView &view, const StructurePayload &payload, QPoint pos)
+{
+    const std::unique_ptr<QMimeData> data(payload.toMimeData());
+    QDragEnterEvent enter(pos, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &enter);
+    QDropEvent drop(QPointF(pos), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &drop);
 }
 
 QString writeTerrain(const QTemporaryDir &dir, const QString &name, int width, int height)

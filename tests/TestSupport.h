@@ -10,6 +10,9 @@
 
 #include <functional>
 
+#include "library/StructurePayload.h"
+
+class CanvasView;
 class QWidget;
 class RadarColours;
 
@@ -23,6 +26,13 @@ QString openRadarColours(const QTemporaryDir &dir, RadarColours &colours, quint3
 QString writeStructure(const QTemporaryDir &dir, const QString &name,
                        const QList<DemoData::Tile> &tiles,
                        const QByteArray &trailing = QByteArray());
+
+// What the library tree's drag carries for the structure file at path.
+StructurePayload payloadFor(const QString &path, const RadarColours &colours);
+
+// Drags payload into the view at a viewport position and drops it there, with the data the
+// library tree's drag carries.
+void dragIn(CanvasView &view, const StructurePayload &payload, QPoint pos);
 
 // Writes a terrain image of the given size into dir and returns its path.
 QString writeTerrain(const QTemporaryDir &dir, const QString &name, int width, int height);

@@ -4,10 +4,13 @@
 #include "DemoData.h"
 #include "canvas/Canvas.h"
 #include "canvas/CanvasItem.h"
+#include "document/Placement.h"
 
 #include <QImage>
 #include <QPixmap>
 #include <QTest>
+
+#include <list>
 
 namespace {
 
@@ -75,16 +78,18 @@ private slots:
         const QList<QRect> placeholderRegions = {QRect(0, 0, 3, 2), QRect(0, 0, 900, 20),
                                                  QRect(0, 0, 100000, 100000)};
 
+        std::list<Placement> placements; // what the items show: only the region matters here
         Canvas canvas(QRectF(0, 0, 4096, 4096));
         for (int round = 0; round < 40; ++round) {
             for (int i = 0; i < 30; ++i) {
                 const int pick = random.bounded(int(pixmaps.size() + placeholderRegions.size()));
-                auto *item =
-                    new CanvasItem(pick < pixmaps.size() ? pixmaps[pick] : QPixmap(), &canvas);
+                Placement &placement = placements.emplace_back();
                 if (pick >= pixmaps.size())
-                    item->region = placeholderRegions[pick - pixmaps.size()];
-                item->setPos(coordinate(), coordinate());
-                item->setVisible(random.bounded(8) != 0);
+                    placement.region = placeholderRegions[pick - pixmaps.size()];
+                placement.position = QPointF(coordinate(), coordinate());
+                new CanvasItem(&placement, pick < pixmaps.size() ? pixmaps[pick] : QPixmap(),
+                               &canvas);
+                canvas.allItems().last()->setVisible(random.bounded(8) != 0);
             }
             // Moves near and far, showing and hiding, deleting, in random order.
             const QList<CanvasItem *> items = canvas.allItems();

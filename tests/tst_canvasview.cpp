@@ -6,6 +6,7 @@
 #include "canvas/Canvas.h"
 #include "canvas/CanvasItem.h"
 #include "canvas/CanvasView.h"
+#include "document/MapDocument.h"
 #include "library/StructurePayload.h"
 #include "library/StructurePreview.h"
 
@@ -18,6 +19,7 @@
 #include <QPainter>
 #include <QPicture>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
 
@@ -130,20 +132,10 @@ private slots:
             tower.append({i ? bodyId : cornerId, qint16(10 + i % 4), qint16(20 + i / 4), 0});
         for (qint16 x = -2; x <= 5; ++x)
             wall.append({wallId, x, 0, 0});
-
-        // What the library tree puts in its drag.
-        const auto payloadFor = [this](const QString &path) {
-            StructurePayload payload;
-            payload.path = path;
-            if (!renderStructurePreview(path, m_colours, payload.image, payload.offset,
-                                        payload.region))
-                qWarning("cannot render %s", qPrintable(path));
-            return payload;
-        };
         m_tower = TestSupport::writeStructure(m_dir, QStringLiteral("tower.mlt"), tower);
-        m_towerPayload = payloadFor(m_tower);
-        m_wallPayload =
-            payloadFor(TestSupport::writeStructure(m_dir, QStringLiteral("wall.mlt"), wall));
+        m_towerPayload = TestSupport::payloadFor(m_tower, m_colours);
+        m_wallPayload = TestSupport::payloadFor(
+            TestSupport::writeStructure(m_dir, QStringLiteral("wall.mlt"), wall), m_colours);
         QVERIFY(tileColour(cornerId) != tileColour(bodyId));
     }
 
@@ -165,26 +157,27 @@ private slots:
             rightClick(viewport, QPoint(20, 20));
             QCOMPARE(tooltipAt(*view, QPoint(20, 20)), QString());
             QVERIFY(script.seen.isEmpty());
-            QVERIFY(!view->canvas && !view->currentItem && !view->modified);
+            QVERIFY(!view->canvas() && !view->document()->isModified());
         }
 
         // A map whose terrain may still be read when it is replaced; a drag in progress then
         // loses its item with the map.
         view->newCanvas(m_terrain);
-        QCOMPARE(view->canvas->sceneRect(), QRectF(0, 0, 400, 300));
+        QCOMPARE(view->canvas()->sceneRect(), QRectF(0, 0, 400, 300));
         place(*view, m_towerPayload, QPoint(20, 20));
-        QVERIFY(view->modified);
+        QVERIFY(view->document()->isModified());
         const std::unique_ptr<QMimeData> data(m_towerPayload.toMimeData());
         QVERIFY(send<QDragEnterEvent>(viewport, QPoint(60, 60), data.get()));
-        view->documentFile = QStringLiteral("kept.xml");
+        view->document()->setFileName(QStringLiteral("kept.xml"));
 
         view->newCanvas(m_smallTerrain);
-        QCOMPARE(view->canvas->sceneRect(), QRectF(0, 0, 120, 80));
+        QCOMPARE(view->canvas()->sceneRect(), QRectF(0, 0, 120, 80));
         QCOMPARE(view->sceneRect(), QRectF(0, 0, 120, 80));
-        QVERIFY(view->canvas->allItems().isEmpty());
-        QVERIFY(!view->modified && !view->currentItem);
-        QCOMPARE(view->terrainFile, m_smallTerrain);
-        QCOMPARE(view->documentFile, QStringLiteral("kept.xml"));
+        QVERIFY(view->canvas()->allItems().isEmpty());
+        QVERIFY(!view->document()->isModified());
+        QCOMPARE(view->document()->terrainPath(), m_smallTerrain);
+        QCOMPARE(view->document()->fileName(), QStringLiteral("kept.xml"));
+        QVERIFY(!send<QDropEvent>(viewport, QPoint(60, 60), data.get()));
         sendLeave(viewport);
 
         // The new terrain is what is drawn, once it has been read.
@@ -197,7 +190,7 @@ private slots:
         // A structure dragged in afterwards lands on the new map.
         CanvasItem *item = place(*view, m_towerPayload, QPoint(7, 8));
         QVERIFY(item);
-        QCOMPARE(item->canvas(), view->canvas);
+        QCOMPARE(item->canvas(), view->canvas());
         QCOMPARE(item->pos(), QPointF(7, 8));
     }
 
@@ -228,8 +221,6 @@ private slots:
             << Points{{100, 50}, {101, 51}, {103, 53}} << true;
         QTest::newRow("scale 1, dropped where it entered")
             << 1 << QPoint() << Points{{9, 9}, {9, 9}} << Points{{9, 9}, {9, 9}} << true;
-        QTest::newRow("scale 1, left where it entered")
-            << 1 << QPoint() << Points{{9, 9}, {9, 9}} << Points{{9, 9}, {9, 9}} << false;
     }
 
     void dragPlacesItem()
@@ -244,44 +235,46 @@ private slots:
         view->horizontalScrollBar()->setValue(scroll.x());
         view->verticalScrollBar()->setValue(scroll.y());
         QWidget *viewport = view->viewport();
+        MapDocument *document = view->document();
         const std::unique_ptr<QMimeData> data(m_towerPayload.toMimeData());
 
         QVERIFY(send<QDragEnterEvent>(viewport, path.first(), data.get()));
-        CanvasItem *item = view->currentItem;
-        QCOMPARE(view->canvas->allItems(), QList<CanvasItem *>{item});
+        QCOMPARE(view->canvas()->allItems().size(), 1);
+        CanvasItem *item = view->canvas()->allItems().first();
         QVERIFY(item->isVisible());
         QCOMPARE(item->pos(), QPointF(canvas.first()));
-        QCOMPARE(item->filePath, m_tower);
-        QCOMPARE(item->offset, QPoint(10, 20));
-        QCOMPARE(item->region, QRect(0, 0, 4, 3));
         QCOMPARE(item->pixmap().size(), QSize(4, 3));
-        QVERIFY2(!view->modified, "entering alone changes nothing yet");
 
-        // The top-left pixel of the preview stays under the pointer.
+        // The top-left pixel of the preview stays under the pointer; the map changes only
+        // when the structure is dropped.
         for (int i = 1; i + 1 < path.size(); ++i) {
             QVERIFY(send<QDragMoveEvent>(viewport, path[i], data.get()));
             QCOMPARE(item->pos(), QPointF(canvas[i]));
             QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
         }
-        QCOMPARE(view->modified, path.size() > 2);
-
-        if (drop) {
-            QVERIFY(send<QDropEvent>(viewport, path.last(), data.get()));
-            QCOMPARE(view->canvas->allItems(), QList<CanvasItem *>{item});
-            QCOMPARE(item->pos(), QPointF(canvas.last()));
-            QVERIFY(view->modified);
-        } else {
+        QVERIFY(document->placements().isEmpty() && !document->isModified());
+        if (!drop) {
             // The item goes with the drag; coming back makes a new one.
             sendLeave(viewport);
-            QVERIFY(view->canvas->allItems().isEmpty());
+            QVERIFY(view->canvas()->allItems().isEmpty());
             QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
-            QCOMPARE(view->modified, path.size() > 2);
+            QVERIFY(!document->isModified());
             QVERIFY(send<QDragEnterEvent>(viewport, path.last(), data.get()));
-            QVERIFY(send<QDropEvent>(viewport, path.last(), data.get()));
-            QCOMPARE(view->canvas->allItems().size(), 1);
-            QCOMPARE(view->canvas->allItems().first()->pos(), QPointF(canvas.last()));
         }
-        QVERIFY(!view->currentItem);
+        QVERIFY(send<QDropEvent>(viewport, path.last(), data.get()));
+        Placement expected{QPointF(canvas.last()), QPoint(10, 20), QRect(0, 0, 4, 3), m_tower};
+        QCOMPARE(document->content().placements, QList<Placement>{expected});
+        QCOMPARE(view->canvas()->allItems().size(), 1);
+        QCOMPARE(view->canvas()->allItems().first()->pos(), QPointF(canvas.last()));
+        QCOMPARE(document->undoStack()->undoText(), QStringLiteral("Place"));
+
+        // Undone, the structure leaves the map; redone, it is back.
+        document->undoStack()->undo();
+        QVERIFY(view->canvas()->allItems().isEmpty() && !document->isModified());
+        QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
+        document->undoStack()->redo();
+        QCOMPARE(view->canvas()->allItems().first()->pos(), QPointF(canvas.last()));
+        QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
     }
 
     void dragRefused_data()
@@ -290,19 +283,12 @@ private slots:
         QTest::addColumn<QString>("format");
         QTest::addColumn<QByteArray>("bytes");
 
-        // Every way a payload can be cut short or corrupt is refused by its decoder; the view
-        // must refuse whatever the decoder refuses.
+        // The view refuses whatever the payload's decoder refuses.
         const QByteArray good = m_towerPayload.encode();
-        StructurePayload wider = m_towerPayload;
-        wider.region = QRect(0, 0, 3, 3);
         const QString type = StructurePayload::mimeType;
         QTest::newRow("no map") << false << type << good;
-        QTest::newRow("plain text")
-            << true << QStringLiteral("text/plain") << QByteArray("tower.mlt");
-        QTest::newRow("empty payload") << true << type << QByteArray();
-        QTest::newRow("cut in the path") << true << type << good.left(6);
+        QTest::newRow("plain text") << true << QStringLiteral("text/plain") << QByteArray("a");
         QTest::newRow("last byte missing") << true << type << good.chopped(1);
-        QTest::newRow("image wider than the region") << true << type << wider.encode();
     }
 
     void dragRefused()
@@ -319,21 +305,25 @@ private slots:
         QVERIFY(!send<QDragMoveEvent>(viewport, QPoint(25, 22), &data));
         QVERIFY(!send<QDropEvent>(viewport, QPoint(25, 22), &data));
         sendLeave(viewport);
-        QVERIFY(!view->currentItem);
-        QVERIFY(!withMap || view->canvas->allItems().isEmpty());
-        QVERIFY(!view->modified);
+        QVERIFY(!withMap || view->canvas()->allItems().isEmpty());
+        QVERIFY(view->document()->placements().isEmpty());
     }
 
-    void leftButtonMovesGrabbedItemOnly_data()
+    // A press on a structure grabs it; it follows the pointer, and the release makes the move
+    // one step of the history. Escape puts it back where the press found it.
+    void grabAndMove_data()
     {
         QTest::addColumn<int>("scale");
+        QTest::addColumn<bool>("escape");
         for (const int s : {1, 2, 3})
-            QTest::addRow("scale %d", s) << s;
+            QTest::addRow("scale %d", s) << s << false;
+        QTest::newRow("scale 2, Escape") << 2 << true;
     }
 
-    void leftButtonMovesGrabbedItemOnly()
+    void grabAndMove()
     {
         QFETCH(int, scale);
+        QFETCH(bool, escape);
         // Viewport positions: the press on the item, then moves by whole and part canvas pixels.
         const int s = scale;
         const QList<QPoint> path = {{22 * s, 11 * s},
@@ -344,14 +334,13 @@ private slots:
 
         const auto view = makeView(scale);
         QWidget *viewport = view->viewport();
+        MapDocument *document = view->document();
+        CanvasItem *other = place(*view, m_wallPayload, QPoint(200, 200));
         CanvasItem *item = place(*view, m_towerPayload, QPoint(20, 10) * scale);
-        QVERIFY(item);
         QCOMPARE(item->pos(), QPointF(20, 10));
-        view->modified = false;
+        const int steps = document->undoStack()->count();
 
         QTest::mousePress(viewport, Qt::LeftButton, {}, path.first());
-        QCOMPARE(view->currentItem, item);
-        QVERIFY2(!view->modified, "a press alone changes nothing");
         const QPoint pressed = view->toCanvas(path.first());
         for (int i = 1; i < path.size(); ++i) {
             QTest::mouseMove(viewport, path[i]);
@@ -359,28 +348,149 @@ private slots:
             // Where the item was and where it is now are repainted: no trail is left.
             QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
         }
-        QVERIFY(view->modified);
+        QCOMPARE(document->placements().last()->position, QPointF(20, 10));
+        if (escape) {
+            QTest::keyClick(view.get(), Qt::Key_Escape);
+            QCOMPARE(item->pos(), QPointF(20, 10));
+            QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
+            QTest::mouseMove(viewport, path[2]); // the button is still held
+        }
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, path.last());
-        const QPointF released = item->pos(); // canvas (3, 1)
-        view->modified = false;
+        const QPointF released = escape ? QPointF(20, 10) : QPointF(3, 1);
+        QCOMPARE(item->pos(), released);
+        QCOMPARE(document->placements().last()->position, released);
+        QCOMPARE(document->undoStack()->count(), steps + (escape ? 0 : 1));
+        QCOMPARE(other->pos(), QPointF(view->toCanvas(QPoint(200, 200))));
 
         // After the release, moves without the left button move nothing; nor does a press on
-        // empty canvas, which ends the grab, or on the tower's empty cell, and moving from there.
+        // empty canvas or on the tower's empty cell, and moving from there.
         for (const Qt::MouseButtons buttons : {Qt::NoButton, Qt::RightButton}) {
             const QPoint pos = path.last() + QPoint(30, 20);
             QMouseEvent move(QEvent::MouseMove, QPointF(pos), QPointF(viewport->mapToGlobal(pos)),
                              Qt::NoButton, buttons, Qt::NoModifier);
             QApplication::sendEvent(viewport, &move);
         }
-        for (const QPoint canvasPos : {QPoint(80, 50), QPoint(6, 3)}) {
-            QTest::mousePress(viewport, Qt::LeftButton, {}, canvasPos * scale);
-            QVERIFY(!view->currentItem);
-            QTest::mouseMove(viewport, canvasPos * scale + QPoint(20, 30));
-            QTest::mouseRelease(viewport, Qt::LeftButton, {}, canvasPos * scale + QPoint(20, 30));
-        }
+        const QPoint emptyCell = (released.toPoint() + QPoint(3, 2)) * scale;
+        leftDrag(viewport, emptyCell, emptyCell + QPoint(20, 30));
         QCOMPARE(item->pos(), released);
-        QCOMPARE(view->canvas->allItems().size(), 1);
-        QVERIFY(!view->modified);
+        QCOMPARE(document->undoStack()->count(), steps + (escape ? 0 : 1));
+        if (!escape) {
+            document->undoStack()->undo();
+            QCOMPARE(item->pos(), QPointF(20, 10));
+            QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
+        }
+    }
+
+    // What presses, Ctrl+presses and rubber bands select, and that a drag of any selected
+    // structure moves them all as one step.
+    void selection_data()
+    {
+        QTest::addColumn<QStringList>("actions"); // "click A", "ctrl B", "band x y x y" (canvas)
+        QTest::addColumn<QString>("selected");
+
+        QTest::newRow("click") << QStringList{"click A"} << "A";
+        QTest::newRow("click another") << QStringList{"click A", "click B"} << "B";
+        QTest::newRow("Ctrl adds") << QStringList{"click A", "ctrl C"} << "AC";
+        QTest::newRow("Ctrl takes out") << QStringList{"click A", "ctrl B", "ctrl A"} << "B";
+        QTest::newRow("ground clears") << QStringList{"click A", "click ground"} << "";
+        QTest::newRow("Ctrl on ground keeps") << QStringList{"click A", "ctrl ground"} << "A";
+        QTest::newRow("press on the selection keeps it")
+            << QStringList{"click A", "ctrl B", "click B"} << "AB";
+        QTest::newRow("band touching two") << QStringList{"band 10 10 61 21"} << "AB";
+        QTest::newRow("band drawn backwards") << QStringList{"band 64 23 10 10"} << "AB";
+        QTest::newRow("band on the ground") << QStringList{"click A", "band 100 100 110 110"} << "";
+        QTest::newRow("band inside the empty cell") << QStringList{"band 23 22 23 22"} << "A";
+    }
+
+    void selection()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(QString, selected);
+
+        const int scale = 2;
+        const auto view = makeView(scale);
+        QWidget *viewport = view->viewport();
+        MapDocument *document = view->document();
+        const QMap<QChar, QPoint> at{{'A', {20, 20}}, {'B', {60, 20}}, {'C', {20, 60}}};
+        for (const QPoint p : at)
+            place(*view, m_towerPayload, p * scale);
+        QSignalSpy changed(view.get(), &CanvasView::selectionChanged);
+
+        for (const QString &action : actions) {
+            const QStringList words = action.split(' ');
+            if (words[0] == "band") {
+                const QPoint from(words[1].toInt() * scale, words[2].toInt() * scale);
+                const QPoint to(words[3].toInt() * scale, words[4].toInt() * scale);
+                QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+                QTest::mouseMove(viewport, (from + to) / 2);
+                QTest::mouseMove(viewport, to);
+                QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+                continue;
+            }
+            const QPoint pos =
+                words[1] == "ground" ? QPoint(150, 120) : at[words[1][0]] + QPoint(1, 1);
+            const auto modifiers = words[0] == "ctrl" ? Qt::ControlModifier : Qt::NoModifier;
+            QTest::mouseClick(viewport, Qt::LeftButton, modifiers, pos * scale);
+        }
+        QString seen;
+        for (const Placement *placement : view->selectedPlacements())
+            seen += at.key(placement->position.toPoint());
+        QCOMPARE(seen, selected);
+        QCOMPARE(view->hasSelection(), !selected.isEmpty());
+        QVERIFY(!changed.isEmpty() && changed.last().first().toBool() == !selected.isEmpty());
+        QCOMPARE(document->undoStack()->count(), 3); // selecting changes nothing
+
+        // One drag of a selected structure moves them all, as one step.
+        if (selected.isEmpty())
+            return;
+        const QPoint grip = (at[selected[0]] + QPoint(1, 1)) * scale;
+        leftDrag(viewport, grip, grip + QPoint(10, 6) * scale);
+        QCOMPARE(document->undoStack()->count(), 4);
+        for (auto it = at.cbegin(); it != at.cend(); ++it) {
+            const QPoint moved =
+                it.value() + (selected.contains(it.key()) ? QPoint(10, 6) : QPoint());
+            QCOMPARE(view->itemAt(moved + QPoint(1, 1))->placement()->position, QPointF(moved));
+        }
+        QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
+    }
+
+    // The arrow keys move the selection a map cell, ten with Shift; presses in a row are one
+    // step of the history. Without a selection they scroll.
+    void arrowKeys_data()
+    {
+        QTest::addColumn<QString>("keys"); // L R U D, lower case with Shift, "|" a click between
+        QTest::addColumn<QPoint>("moved");
+        QTest::addColumn<int>("steps");
+
+        QTest::newRow("right") << "R" << QPoint(1, 0) << 1;
+        QTest::newRow("a run") << "RRDlu" << QPoint(-8, -9) << 1;
+        QTest::newRow("two runs") << "RR|d" << QPoint(2, 10) << 2;
+    }
+
+    void arrowKeys()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QPoint, moved);
+        QFETCH(int, steps);
+
+        const auto view = makeView(1);
+        QWidget *viewport = view->viewport();
+        CanvasItem *item = place(*view, m_towerPayload, QPoint(50, 50));
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(51, 51));
+        const int before = view->document()->undoStack()->count();
+        for (const QChar key : keys) {
+            if (key == '|') {
+                QTest::mouseClick(viewport, Qt::LeftButton, {},
+                                  (item->pos() + QPointF(1, 1)).toPoint());
+                continue;
+            }
+            const int code = QString("LURD").indexOf(key.toUpper());
+            QTest::keyClick(view.get(), Qt::Key(Qt::Key_Left + code),
+                            key.isLower() ? Qt::ShiftModifier : Qt::NoModifier);
+        }
+        QCOMPARE(item->pos(), QPointF(QPoint(50, 50) + moved));
+        QCOMPARE(view->document()->undoStack()->count(), before + steps);
+        QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
     }
 
     void overlappingItemsActOnFrontItem()
@@ -394,14 +504,14 @@ private slots:
 
         // The press grabs the front item; the menu, while it is grabbed, deletes it only.
         QTest::mousePress(viewport, Qt::LeftButton, {}, overlap);
-        QCOMPARE(view->currentItem, front);
+        QCOMPARE(view->canvas()->selectedItems(), QList<CanvasItem *>{front});
         {
             ModalScript script({menuAnswer(QStringLiteral("Delete"))});
             QTest::mousePress(viewport, Qt::RightButton, {}, overlap);
             QCOMPARE(script.seen, QStringList{QStringLiteral("QMenu")});
         }
-        QCOMPARE(view->canvas->allItems(), QList<CanvasItem *>{back});
-        QVERIFY(!view->currentItem);
+        QCOMPARE(view->canvas()->allItems(), QList<CanvasItem *>{back});
+        QVERIFY(!view->hasSelection());
         QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
 
         // The left button is still held: moving must not touch the deleted item, nor the other.
@@ -409,9 +519,14 @@ private slots:
         QTest::mouseMove(viewport, QPoint(45, 60));
         QTest::mouseRelease(viewport, Qt::RightButton, {}, QPoint(45, 60));
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(45, 60));
-        QCOMPARE(view->canvas->allItems(), QList<CanvasItem *>{back});
+        QCOMPARE(view->canvas()->allItems(), QList<CanvasItem *>{back});
         QCOMPARE(back->pos(), QPointF(10, 10));
         QCOMPARE(tooltipAt(*view, overlap), QStringLiteral("wall.mlt Invisible=False"));
+
+        // Undone, the tower is back in front.
+        view->document()->undoStack()->undo();
+        QCOMPARE(view->canvas()->allItems().size(), 2);
+        QCOMPARE(tooltipAt(*view, overlap), QStringLiteral("tower.mlt Invisible=False"));
     }
 
     void itemMenu_data()
@@ -445,10 +560,10 @@ private slots:
 
         const auto view = makeView(3);
         QWidget *viewport = view->viewport();
+        MapDocument *document = view->document();
         CanvasItem *item = place(*view, m_towerPayload, QPoint(60, 60)); // canvas (20, 20)
-        QVERIFY(item);
-        item->invisible = invisible;
-        view->modified = false;
+        document->setInvisible(document->placements().first(), invisible);
+        const int steps = document->undoStack()->count();
         const QImage before = viewport->grab().toImage();
         const QPoint at = onItem ? QPoint(64, 62) : QPoint(150, 150);
 
@@ -463,11 +578,10 @@ private slots:
         }
         if (onItem)
             QCOMPARE(shown, (QStringList{"Delete", invisible ? "Invisible [x]" : "Invisible [ ]"}));
-        QVERIFY(!view->currentItem);
-        QCOMPARE(view->modified, deleted || toggled);
-        QCOMPARE(view->canvas->allItems().size(), deleted ? 0 : 1);
+        QCOMPARE(document->undoStack()->count(), steps + (deleted || toggled ? 1 : 0));
+        QCOMPARE(view->canvas()->allItems().size(), deleted ? 0 : 1);
         if (!deleted) {
-            QCOMPARE(item->invisible, invisible != toggled);
+            QCOMPARE(document->placements().first()->invisible, invisible != toggled);
             QCOMPARE(item->pos(), QPointF(20, 20));
             // The flag is only recorded: the item is drawn all the same.
             QVERIFY(item->isVisible());
@@ -505,11 +619,47 @@ private slots:
         const auto view = makeView(scale);
         StructurePayload payload = m_towerPayload;
         payload.path = path; // as another program could send it
-        CanvasItem *item = place(*view, payload, QPoint(30, 30) * scale);
-        QVERIFY(item);
-        item->invisible = invisible;
+        QVERIFY(place(*view, payload, QPoint(30, 30) * scale));
+        view->document()->setInvisible(view->document()->placements().first(), invisible);
         QCOMPARE(tooltipAt(*view, (QPoint(30, 30) + cell) * scale), expected);
         QCOMPARE(QToolTip::isVisible(), !expected.isEmpty());
+    }
+
+    // A selected structure is outlined one screen pixel wide at every scale, in black with
+    // white dashes, just outside its bounds; the rest is drawn as before.
+    void selectionOutline_data()
+    {
+        QTest::addColumn<int>("scale");
+        for (const int s : {1, 3, 6})
+            QTest::addRow("scale %d", s) << s;
+    }
+
+    void selectionOutline()
+    {
+        QFETCH(int, scale);
+        const auto view = makeView(scale);
+        const QPoint at(20, 15);
+        place(*view, m_wallPayload, at * scale); // 8 x 1
+        const QImage plain = freshlyPainted(*view);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at * scale + QPoint(1, 0));
+        QVERIFY(view->hasSelection());
+        const QImage outlined = shownOnScreen(*view);
+        QCOMPARE(outlined, freshlyPainted(*view));
+
+        const QRect box(at * scale, QSize(8, 1) * scale);
+        for (int y = box.top() - 2; y <= box.bottom() + 2; ++y) {
+            for (int x = box.left() - 2; x <= box.right() + 2; ++x) {
+                const QRgb seen = rgbAt(outlined, QPoint(x, y));
+                const bool edge = !box.contains(x, y) && box.adjusted(-1, -1, 1, 1).contains(x, y);
+                if (edge)
+                    QVERIFY2(seen == 0 || seen == 0xFFFFFF,
+                             qPrintable(QString("%1,%2").arg(x).arg(y)));
+                else
+                    QCOMPARE(seen, rgbAt(plain, QPoint(x, y)));
+            }
+        }
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(300, 200));
+        QCOMPARE(shownOnScreen(*view), plain);
     }
 
     void itemPixelsArePainted_data()
@@ -599,6 +749,7 @@ private:
     std::unique_ptr<CanvasView> makeView(int scale = 1, bool withMap = true)
     {
         auto view = std::make_unique<CanvasView>();
+        view->setRadarColours(&m_colours);
         view->resize(320, 240);
         view->setScale(scale);
         if (withMap)
@@ -628,13 +779,12 @@ private:
         return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
 
-    CanvasItem *place(CanvasView &view, const StructurePayload &payload, QPoint viewportPos)
+    // Drags a structure in and drops it at viewportPos; returns its item.
+    static CanvasItem *place(CanvasView &view, const StructurePayload &payload, QPoint viewportPos)
     {
-        const std::unique_ptr<QMimeData> data(payload.toMimeData());
-        send<QDragEnterEvent>(view.viewport(), viewportPos, data.get());
-        CanvasItem *item = view.currentItem;
-        send<QDropEvent>(view.viewport(), viewportPos, data.get());
-        return item;
+        TestSupport::dragIn(view, payload, viewportPos);
+        const QList<CanvasItem *> &items = view.canvas()->allItems();
+        return items.isEmpty() ? nullptr : items.last();
     }
 
     QTemporaryDir m_dir;

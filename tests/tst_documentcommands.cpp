@@ -6,6 +6,7 @@
 #include "canvas/Canvas.h"
 #include "canvas/CanvasItem.h"
 #include "canvas/CanvasView.h"
+#include "document/MapDocument.h"
 #include "document/PlacementDocument.h"
 #include "library/StructurePayload.h"
 #include "library/StructurePreview.h"
@@ -76,18 +77,7 @@ bool writeAll(const QString &path, const QByteArray &bytes)
 
 QList<CanvasItem *> itemsOf(const CanvasView &view)
 {
-    return view.canvas->allItems();
-}
-
-// Drags a structure in at a viewport position and drops it there, with the data the library
-// tree's drag carries.
-void dragIn(CanvasView &view, const StructurePayload &payload, QPoint pos)
-{
-    const std::unique_ptr<QMimeData> data(payload.toMimeData());
-    QDragEnterEvent enter(pos, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(view.viewport(), &enter);
-    QDropEvent drop(QPointF(pos), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(view.viewport(), &drop);
+    return view.canvas()->allItems();
 }
 
 // Runs action and returns what the process wrote to its standard output meanwhile.
@@ -212,6 +202,13 @@ void TestDocumentCommands::init()
                      "<?xml version=\"1.0\"?>\n<Valdrune>\n\t<Image>x.png</Imag>\n"));
     QVERIFY(writeAll(rowPath("noimage.xml"),
                      "<Valdrune>\n\t<MLT Invisible=\"False\" />\n</Valdrune>\n"));
+    // Nested far too deep to read in reasonable time; a document type declaration.
+    constexpr int depth = 200000;
+    QVERIFY(writeAll(rowPath("deep.xml"), "<V>" + QByteArray("<a>").repeated(depth) +
+                                              "<Image>x</Image>" +
+                                              QByteArray("</a>").repeated(depth) + "</V>"));
+    QVERIFY(writeAll(rowPath("doctype.xml"), "<!DOCTYPE V [<!ENTITY e \"x\">]>\n"
+                                             "<V><Image>&e;</Image></V>"));
 }
 
 void TestDocumentCommands::cleanup()
@@ -247,6 +244,18 @@ ModalScript::Answer TestDocumentCommands::answer(const QString &token)
             TestSupport::acceptFileDialog(modal, path);
             if (vanish) // gone between the choice and the reading
                 QFile::remove(path);
+        };
+    }
+    if (token == "Save As...") {
+        return [this](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            for (QAbstractButton *button : box ? box->buttons() : QList<QAbstractButton *>()) {
+                if (button->text() == "Save As...") {
+                    m_boxes << "warning|" + box->windowTitle() + '|' + box->text();
+                    return button->click();
+                }
+            }
+            modal->close();
         };
     }
     const int button = token == "Yes"      ? QMessageBox::Yes
@@ -290,21 +299,24 @@ bool TestDocumentCommands::save(CanvasView &view, const QStringList &tokens)
 
 // Brings the view into a document state: "none" no map; "fresh" a new map without items and
 // without name; "clean" base.xml opened; "modified" base.xml opened and one more structure
-// dragged in; "unnamed" a new map with one structure dragged in.
+// dragged in; "undone" the same with the drop undone; "unnamed" a new map with one structure
+// dragged in.
 bool TestDocumentCommands::prepare(CanvasView &view, const QString &state)
 {
     if (state == "none")
-        return !view.canvas && !view.modified && view.documentFile.isEmpty() &&
-               view.terrainFile.isEmpty();
-    const bool opened = state == "clean" || state == "modified";
+        return !view.canvas() && !view.document()->isModified() &&
+               view.document()->fileName().isEmpty() && view.document()->terrainPath().isEmpty();
+    const bool opened = state == "clean" || state == "modified" || state == "undone";
     const bool changed = state == "modified" || state == "unnamed";
     if (!answered({opened ? "file:base.xml" : "image:terrain.png"},
                   [&] { opened ? view.fileOpen() : view.fileNew(); }))
         return false;
-    if (changed)
-        dragIn(view, m_towerPayload, QPoint(100, 80));
-    return view.canvas && view.modified == changed &&
-           view.documentFile == (opened ? rowPath("base.xml") : QString());
+    if (changed || state == "undone")
+        TestSupport::dragIn(view, m_towerPayload, QPoint(100, 80));
+    if (state == "undone")
+        view.document()->undoStack()->undo();
+    return view.canvas() && view.document()->isModified() == changed &&
+           view.document()->fileName() == (opened ? rowPath("base.xml") : QString());
 }
 
 // Every file and folder in the row's folder with its content.
@@ -337,10 +349,18 @@ void TestDocumentCommands::command_data()
     row("Save", "modified", {}, "saved", "base.xml");
     row("Save", "unnamed", {"file:new.xml"}, "saved", "new.xml");
     row("Save", "unnamed", {"file:"}, "kept");
+    row("Save", "undone", {}, "kept");
+    // Save As writes a copy even of an unchanged map, and the map then belongs to it; a name
+    // typed without a suffix gets ".xml".
+    row("Save As...", "none", {}, "kept");
+    row("Save As...", "clean", {"file:copy.xml"}, "saved", "copy.xml");
+    row("Save As...", "unnamed", {"file:typed"}, "saved", "typed.xml");
+    row("Save As...", "modified", {"file:"}, "kept");
     // New, Open and closing the window ask about unsaved changes first: Yes saves, No drops
     // them, Cancel or a cancelled Save as stops the command.
     row("New", "none", {"image:small.png"}, "new");
     row("New", "clean", {"image:small.png"}, "new");
+    row("New", "undone", {"image:small.png"}, "new");
     row("New", "modified", {"No", "image:small.png"}, "new");
     row("New", "unnamed", {"Yes", "file:new.xml", "image:small.png"}, "new", "new.xml");
     row("New", "modified", {"Cancel"}, "kept");
@@ -360,6 +380,8 @@ void TestDocumentCommands::command_data()
     row("Open", "modified", {"No", "file:noimage.xml", "OK"}, "kept");
     row("Open", "modified", {"No", "vanish:vanishing.xml", "OK"}, "kept");
     row("Open", "unnamed", {"No", "file:broken.xml", "OK"}, "kept");
+    row("Open", "clean", {"file:deep.xml", "OK"}, "kept");
+    row("Open", "clean", {"file:doctype.xml", "OK"}, "kept");
     row("window", "clean", {}, "gone");
     row("window", "modified", {"Yes"}, "gone", "base.xml");
     row("window", "unnamed", {"Yes", "file:last.xml"}, "gone", "last.xml");
@@ -389,11 +411,11 @@ void TestDocumentCommands::command()
     MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    CanvasView &view = *window.canvasView;
+    CanvasView &view = *window.canvasView();
     QVERIFY(prepare(view, state));
-    const PlacementDocument before = view.document();
-    const QString nameBefore = view.documentFile;
-    const bool modifiedBefore = view.modified;
+    const PlacementDocument before = view.document()->content();
+    const QString nameBefore = view.document()->fileName();
+    const bool modifiedBefore = view.document()->isModified();
     // Whatever is not written must not appear: take the opened file away meanwhile.
     if (written.isEmpty())
         QVERIFY(QFile::remove(rowPath("base.xml")));
@@ -417,13 +439,15 @@ void TestDocumentCommands::command()
                          : outcome == "other" ? rowPath("other.xml")
                                               : QString();
     if (outcome == "closed")
-        QVERIFY(!view.canvas && !view.currentItem);
+        QVERIFY(!view.canvas());
     else
-        QCOMPARE(view.document(), doc);
-    if (view.canvas)
-        QCOMPARE(view.canvas->sceneRect(), QRectF(QPointF(), QImage(view.terrainFile).size()));
-    QCOMPARE(view.documentFile, name);
-    QCOMPARE(view.modified, modifiedBefore && (outcome == "kept" || outcome == "no name"));
+        QCOMPARE(view.document()->content(), doc);
+    if (view.canvas())
+        QCOMPARE(view.canvas()->sceneRect(),
+                 QRectF(QPointF(), QImage(view.document()->terrainPath()).size()));
+    QCOMPARE(view.document()->fileName(), name);
+    QCOMPARE(view.document()->isModified(),
+             modifiedBefore && (outcome == "kept" || outcome == "no name"));
 
     // Saved on the way: the map as it was, byte for byte, and a line on the standard output
     // for each structure.
@@ -443,18 +467,21 @@ void TestDocumentCommands::command()
     QCOMPARE(after, files);
     if (QStringList{"Yes", "No", "Cancel"}.contains(answers.value(0)))
         QCOMPARE(m_boxes.first(), QStringLiteral("Save changes|Save changes before closing?"));
-    if (answers.endsWith("OK")) { // the refusal names the file that could not be read
-        const QString chosen = rowPath(answers.at(answers.size() - 2).section(':', 1));
-        QVERIFY2(m_boxes.last().startsWith("warning|Open failed|") &&
-                     m_boxes.last().contains(QDir::toNativeSeparators(chosen)),
+    if (answers.endsWith("OK")) { // the refusal names the file and says what is wrong
+        const QString file = answers.at(answers.size() - 2).section(':', 1);
+        const QString why = file == "noimage.xml"     ? " names no terrain image.\n"
+                            : file == "vanishing.xml" ? " could not be opened.\n"
+                                                      : " is not a placement file.\nline ";
+        QVERIFY2(m_boxes.last().startsWith("warning|Open failed|" +
+                                           QDir::toNativeSeparators(rowPath(file)) + why),
                  qPrintable(m_boxes.last()));
     }
     // A later save goes to the file the map belongs to, never to one that failed to open.
-    if (!gone && view.modified && !view.documentFile.isEmpty()) {
+    if (!gone && view.document()->isModified() && !view.document()->fileName().isEmpty()) {
         QVERIFY(save(view));
         QCOMPARE(readAll(rowPath("base.xml")), placementBytes(before));
     }
-    view.modified = false; // nothing left to ask about
+    view.document()->undoStack()->setClean(); // nothing left to ask about
 }
 
 void TestDocumentCommands::failedSave_data()
@@ -479,9 +506,9 @@ void TestDocumentCommands::failedSave()
     MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    CanvasView &view = *window.canvasView;
+    CanvasView &view = *window.canvasView();
     QVERIFY(answered({"file:maps/map.xml"}, [&] { view.fileOpen(); }));
-    dragIn(view, m_towerPayload, QPoint(50, 50));
+    TestSupport::dragIn(view, m_towerPayload, QPoint(50, 50));
 
     // What happens on disk meanwhile, or what the map holds, makes every save fail.
 #ifdef Q_OS_UNIX
@@ -506,9 +533,9 @@ void TestDocumentCommands::failedSave()
     } else {
         StructurePayload odd = m_towerPayload;
         odd.path = m_dir.filePath("odd\x01name.mlt");
-        dragIn(view, odd, QPoint(80, 50));
+        TestSupport::dragIn(view, odd, QPoint(80, 50));
     }
-    const PlacementDocument doc = view.document();
+    const PlacementDocument doc = view.document()->content();
     const QMap<QString, QByteArray> files = snapshot();
 
     // Each command that saves warns, naming the file, and stops there, with the map, its
@@ -524,12 +551,20 @@ void TestDocumentCommands::failedSave()
                      m_boxes.last().contains(QDir::toNativeSeparators(target)),
                  qPrintable(m_boxes.last()));
         QVERIFY(window.isVisible());
-        QVERIFY(view.modified);
-        QCOMPARE(view.documentFile, target);
-        QCOMPARE(view.document(), doc);
+        QVERIFY(view.document()->isModified());
+        QCOMPARE(view.document()->fileName(), target);
+        QCOMPARE(view.document()->content(), doc);
         QCOMPARE(snapshot(), files);
     }
-    view.modified = false;
+
+    // The warning offers Save As: the work goes elsewhere, and the map belongs there now.
+    if (failure == "folder" || failure == "gone") {
+        QVERIFY(answered({"Save As...", "file:elsewhere.xml"}, [&] { saved = view.fileSave(); }));
+        QVERIFY(saved);
+        QCOMPARE(readAll(rowPath("elsewhere.xml")), placementBytes(doc));
+        QCOMPARE(view.document()->fileName(), rowPath("elsewhere.xml"));
+    }
+    view.document()->undoStack()->setClean();
 }
 
 void TestDocumentCommands::placeholderItems_data()
@@ -565,7 +600,7 @@ void TestDocumentCommands::placeholderItems()
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
     QVERIFY(answered({"file:odd.xml"}, [&] { view.fileOpen(); }));
-    QCOMPARE(view.document(), doc);
+    QCOMPARE(view.document()->content(), doc);
     const QList<CanvasItem *> items = itemsOf(view);
     QCOMPARE(items.size(), 3);
     QVERIFY(items[1]->isPlaceholder());
@@ -582,8 +617,9 @@ void TestDocumentCommands::placeholderItems()
              "no placeholder at its top-left corner");
 
     // Saved again, the placeholder keeps all the file said of it.
-    view.modified = true;
-    QVERIFY(save(view));
+    bool saved = false;
+    QVERIFY(answered({"file:odd.xml"}, [&] { saved = view.fileSaveAs(); }));
+    QVERIFY(saved);
     QCOMPARE(readAll(rowPath(QStringLiteral("odd.xml"))), bytes);
 }
 
@@ -611,14 +647,14 @@ void TestDocumentCommands::awkwardPathsRoundTrip()
 
     CanvasView view;
     view.newCanvas(terrain);
-    dragIn(view, payload, QPoint(20, 15));
-    const PlacementDocument before = view.document();
+    TestSupport::dragIn(view, payload, QPoint(20, 15));
+    const PlacementDocument before = view.document()->content();
     QVERIFY(save(view, {"file:awkward.xml"}));
     view.fileClose();
-    QVERIFY(!view.canvas);
+    QVERIFY(!view.canvas());
     QVERIFY(answered({"file:awkward.xml"}, [&] { view.fileOpen(); }));
-    QCOMPARE(view.document(), before);
-    QCOMPARE(view.canvas->sceneRect(), QRectF(0, 0, 90, 70));
+    QCOMPARE(view.document()->content(), before);
+    QCOMPARE(view.canvas()->sceneRect(), QRectF(0, 0, 90, 70));
     const QList<CanvasItem *> items = itemsOf(view);
     QCOMPARE(items.size(), 1);
     QVERIFY2(!items.first()->isPlaceholder(), "the structure file was found again");

@@ -8,6 +8,7 @@
 #include "app/RadarColours.h"
 #include "canvas/Canvas.h"
 #include "canvas/CanvasView.h"
+#include "document/MapDocument.h"
 #include "document/PlacementFile.h"
 #include "library/NameList.h"
 #include "library/StructureFile.h"
@@ -416,9 +417,9 @@ private slots:
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         view.newCanvas(path);
-        QVERIFY(view.canvas);
-        QCOMPARE(view.canvas->sceneRect(), QRectF(0, 0, 0, 0));
-        QCOMPARE(view.terrainFile, path);
+        QVERIFY(view.canvas());
+        QCOMPARE(view.canvas()->sceneRect(), QRectF(0, 0, 0, 0));
+        QCOMPARE(view.document()->terrainPath(), path);
         view.viewport()->repaint();
     }
 

@@ -3,6 +3,8 @@
 #include "BuildLabel.h"
 #include "Configuration.h"
 #include "canvas/CanvasView.h"
+#include "document/FileCommands.h"
+#include "document/MapDocument.h"
 #include "library/DirView.h"
 
 #include <QActionGroup>
@@ -23,29 +25,30 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(par
     auto *buildLabel = new QLabel(buildLabelText(), statusBar());
     statusBar()->addPermanentWidget(buildLabel, 0);
 
-    filesDock = new QDockWidget(this);
-    filesDock->setObjectName(QStringLiteral("filesDock"));
-    filesDock->setWindowTitle(QStringLiteral("Files"));
-    auto *tree = new DirView(filesDock);
+    m_filesDock = new QDockWidget(this);
+    m_filesDock->setObjectName(QStringLiteral("filesDock"));
+    m_filesDock->setWindowTitle(QStringLiteral("Files"));
+    auto *tree = new DirView(m_filesDock);
     tree->setMinimumWidth(260);
-    filesDock->setWidget(tree);
+    m_filesDock->setWidget(tree);
 
-    canvasView = new CanvasView(this);
-    setCentralWidget(canvasView);
+    m_canvasView = new CanvasView(this);
+    setCentralWidget(m_canvasView);
 
-    addDockWidget(Qt::RightDockWidgetArea, filesDock);
+    addDockWidget(Qt::RightDockWidgetArea, m_filesDock);
 
     readConfig();
     tree->setRadarColours(&m_radarColours);
-    canvasView->setRadarColours(&m_radarColours);
+    m_canvasView->setRadarColours(&m_radarColours);
 
     menuBar()->addMenu(createFileMenu());
+    menuBar()->addMenu(createEditMenu());
     menuBar()->addMenu(createScaleMenu());
     QMenu *viewMenu = new QMenu(QStringLiteral("View"), menuBar());
-    viewMenu->addAction(filesDock->toggleViewAction());
+    viewMenu->addAction(m_filesDock->toggleViewAction());
     menuBar()->addMenu(viewMenu);
 
-    connect(&scaleMapper, &QSignalMapper::mappedInt, canvasView, &CanvasView::setScale);
+    connect(&m_scaleMapper, &QSignalMapper::mappedInt, m_canvasView, &CanvasView::setScale);
 
     // Start where the user is: the folder the program was started in, inside the whole tree.
     tree->revealFolder(QDir::currentPath());
@@ -55,7 +58,7 @@ MainWindow::~MainWindow() = default;
 
 DirView *MainWindow::dirView() const
 {
-    return qobject_cast<DirView *>(filesDock->widget());
+    return qobject_cast<DirView *>(m_filesDock->widget());
 }
 
 void MainWindow::readConfig()
@@ -79,23 +82,42 @@ void MainWindow::readConfig()
 QMenu *MainWindow::createFileMenu()
 {
     auto *menu = new QMenu(QStringLiteral("File"), this);
-    const auto addFileAction = [menu](const QString &text) {
-        auto *action = new QAction(text, menu);
-        menu->addAction(action);
+    const auto add = [this, menu](const QString &text, QKeySequence::StandardKey key, auto slot) {
+        QAction *action = menu->addAction(text);
+        action->setShortcuts(key);
+        connect(action, &QAction::triggered, m_canvasView, slot);
         return action;
     };
-    actionNew = addFileAction(QStringLiteral("New"));
-    connect(actionNew, &QAction::triggered, canvasView, &CanvasView::fileNew);
-    actionOpen = addFileAction(QStringLiteral("Open"));
-    connect(actionOpen, &QAction::triggered, canvasView, &CanvasView::fileOpen);
-    actionClose = addFileAction(QStringLiteral("Close"));
-    connect(actionClose, &QAction::triggered, canvasView, &CanvasView::fileClose);
+    add(QStringLiteral("New"), QKeySequence::New, &CanvasView::fileNew);
+    add(QStringLiteral("Open"), QKeySequence::Open, &CanvasView::fileOpen);
+    add(QStringLiteral("Close"), QKeySequence::Close, &CanvasView::fileClose);
     menu->addSeparator();
-    actionSave = addFileAction(QStringLiteral("Save"));
-    connect(actionSave, &QAction::triggered, canvasView, &CanvasView::fileSave);
+    add(QStringLiteral("Save"), QKeySequence::Save, &CanvasView::fileSave);
+    add(QStringLiteral("Save As..."), QKeySequence::SaveAs, &CanvasView::fileSaveAs);
     menu->addSeparator();
-    actionExit = addFileAction(QStringLiteral("Exit"));
-    connect(actionExit, &QAction::triggered, this, &MainWindow::fileExit);
+    QAction *exit = menu->addAction(QStringLiteral("Exit"));
+    exit->setShortcuts(QKeySequence::Quit);
+    connect(exit, &QAction::triggered, this, &MainWindow::fileExit);
+    return menu;
+}
+
+QMenu *MainWindow::createEditMenu()
+{
+    auto *menu = new QMenu(QStringLiteral("Edit"), this);
+    // The history's own actions: their texts name the command they take back or do again.
+    QUndoStack *history = m_canvasView->document()->undoStack();
+    QAction *undo = history->createUndoAction(menu, QStringLiteral("Undo"));
+    undo->setShortcuts(QKeySequence::Undo);
+    QAction *redo = history->createRedoAction(menu, QStringLiteral("Redo"));
+    redo->setShortcuts(QKeySequence::Redo);
+    menu->addAction(undo);
+    menu->addAction(redo);
+    menu->addSeparator();
+    QAction *remove = menu->addAction(QStringLiteral("Delete"));
+    remove->setShortcuts(QKeySequence::Delete);
+    remove->setEnabled(false);
+    connect(remove, &QAction::triggered, m_canvasView, &CanvasView::deleteSelection);
+    connect(m_canvasView, &CanvasView::selectionChanged, remove, &QAction::setEnabled);
     return menu;
 }
 
@@ -108,8 +130,8 @@ QMenu *MainWindow::createScaleMenu()
         group->addAction(action);
         action->setCheckable(true);
         action->setChecked(n == 1);
-        connect(action, &QAction::triggered, &scaleMapper, qOverload<>(&QSignalMapper::map));
-        scaleMapper.setMapping(action, n);
+        connect(action, &QAction::triggered, &m_scaleMapper, qOverload<>(&QSignalMapper::map));
+        m_scaleMapper.setMapping(action, n);
     }
     menu->addActions(group->actions());
     return menu;
@@ -117,13 +139,13 @@ QMenu *MainWindow::createScaleMenu()
 
 void MainWindow::fileExit()
 {
-    if (canvasView->fileSave())
+    if (m_canvasView->fileSave())
         close();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (canvasView->maybeSave())
+    if (m_canvasView->fileCommands()->maybeSave())
         event->accept();
     else
         event->ignore();

@@ -12,7 +12,7 @@ class QDockWidget;
 class QMenu;
 
 // The one window: the map view in the middle, the structure library docked on the right, the
-// File, Scale and View menus, and the build in the status bar.
+// File, Edit, Scale and View menus, and the build in the status bar.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -21,15 +21,7 @@ public:
     explicit MainWindow(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~MainWindow() override;
 
-    CanvasView *canvasView = nullptr;
-    QAction *actionNew = nullptr;
-    QAction *actionOpen = nullptr;
-    QAction *actionClose = nullptr;
-    QAction *actionSave = nullptr;
-    QAction *actionExit = nullptr;
-    QDockWidget *filesDock = nullptr;
-    QSignalMapper scaleMapper;
-
+    CanvasView *canvasView() const { return m_canvasView; }
     DirView *dirView() const;
 
 public slots:
@@ -41,8 +33,11 @@ protected:
 private:
     void readConfig();
     QMenu *createFileMenu();
+    QMenu *createEditMenu();
     QMenu *createScaleMenu();
 
-    // Named by the configuration; the map view and the library tree render with it.
     RadarColours m_radarColours;
+    CanvasView *m_canvasView = nullptr;
+    QDockWidget *m_filesDock = nullptr;
+    QSignalMapper m_scaleMapper;
 };

@@ -3,6 +3,7 @@
 #include "CanvasItem.h"
 
 #include <QPainter>
+#include <QPen>
 #include <QStyleOptionGraphicsItem>
 
 #include <algorithm>
@@ -68,19 +69,21 @@ void Canvas::insert(CanvasItem *item)
     m_items.append(item);
     index(item);
     if (item->isVisible())
-        update(item->canvasRect());
+        repaint(item->canvasRect());
 }
 
 void Canvas::remove(CanvasItem *item)
 {
     unindex(item);
+    if (m_selection.remove(item))
+        emit selectionChanged();
     // Items removed are mostly recent ones: a drag leaving the map, a delete after placing.
     const qsizetype at = m_items.lastIndexOf(item);
     if (at >= 0)
         m_items.remove(at);
     item->m_canvas = nullptr;
     if (item->isVisible())
-        update(item->canvasRect());
+        repaint(item->canvasRect());
 }
 
 void Canvas::moved(CanvasItem *item, const QRectF &before)
@@ -91,8 +94,8 @@ void Canvas::moved(CanvasItem *item, const QRectF &before)
         index(item);
     }
     if (item->isVisible()) {
-        update(before);
-        update(after);
+        repaint(before);
+        repaint(after);
     }
 }
 
@@ -168,6 +171,57 @@ QList<CanvasItem *> Canvas::itemsIn(const QRectF &rect) const
     return found;
 }
 
+void Canvas::setOrder(const QList<CanvasItem *> &items)
+{
+    m_items = items;
+    m_nextOrder = 0;
+    for (CanvasItem *item : items)
+        item->m_order = m_nextOrder++;
+    update();
+}
+
+QList<CanvasItem *> Canvas::selectedItems() const
+{
+    QList<CanvasItem *> items(m_selection.cbegin(), m_selection.cend());
+    std::sort(items.begin(), items.end(),
+              [](const CanvasItem *a, const CanvasItem *b) { return a->m_order < b->m_order; });
+    return items;
+}
+
+void Canvas::setSelection(const QList<CanvasItem *> &items)
+{
+    const QSet<CanvasItem *> selection(items.cbegin(), items.cend());
+    if (selection == m_selection)
+        return;
+    for (CanvasItem *item : std::as_const(m_selection)) {
+        if (!selection.contains(item)) {
+            item->m_selected = false;
+            repaint(item->canvasRect());
+        }
+    }
+    for (CanvasItem *item : selection) {
+        if (!item->m_selected) {
+            item->m_selected = true;
+            repaint(item->canvasRect());
+        }
+    }
+    m_selection = selection;
+    emit selectionChanged();
+}
+
+void Canvas::setSelected(CanvasItem *item, bool selected)
+{
+    if (item->m_selected == selected)
+        return;
+    item->m_selected = selected;
+    if (selected)
+        m_selection.insert(item);
+    else
+        m_selection.remove(item);
+    repaint(item->canvasRect());
+    emit selectionChanged();
+}
+
 CanvasItem *Canvas::itemAt(const QPointF &pos) const
 {
     CanvasItem *front = nullptr;
@@ -179,15 +233,39 @@ CanvasItem *Canvas::itemAt(const QPointF &pos) const
     return front;
 }
 
+void Canvas::repaint(const QRectF &bounds)
+{
+    update(bounds.adjusted(-1, -1, 1, 1));
+}
+
+void Canvas::drawOutline(QPainter *painter, const CanvasItem *item) const
+{
+    // One device pixel wide at every scale, just outside the item's bounds so that even a
+    // structure one cell wide stays visible: black, with white dashes over it, to show on any
+    // ground. Repaints of an item take in a margin of one canvas pixel for it.
+    const QRect box = painter->transform().mapRect(item->canvasRect()).toAlignedRect();
+    const QRect ring = box.adjusted(-1, -1, 0, 0);
+    painter->save();
+    painter->resetTransform();
+    painter->setBrush(Qt::NoBrush);
+    painter->setPen(QPen(Qt::black, 0));
+    painter->drawRect(ring);
+    painter->setPen(QPen(Qt::white, 0, Qt::DashLine));
+    painter->drawRect(ring);
+    painter->restore();
+}
+
 void Canvas::drawForeground(QPainter *painter, const QRectF &rect)
 {
     QStyleOptionGraphicsItem option;
-    for (CanvasItem *item : itemsIn(rect)) {
+    for (CanvasItem *item : itemsIn(rect.adjusted(-1, -1, 1, 1))) {
         const QPointF pos = item->pos();
         option.exposedRect = rect.translated(-pos) & item->boundingRect();
         painter->translate(pos);
         item->paint(painter, &option, nullptr);
         painter->translate(-pos);
+        if (item->m_selected)
+            drawOutline(painter, item);
     }
     QGraphicsScene::drawForeground(painter, rect);
 }

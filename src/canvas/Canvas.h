@@ -3,6 +3,7 @@
 #include <QGraphicsScene>
 #include <QHash>
 #include <QList>
+#include <QSet>
 
 class CanvasItem;
 
@@ -27,6 +28,17 @@ public:
     CanvasItem *itemAt(const QPointF &pos) const;
     // The shown items whose bounds meet rect, back to front.
     QList<CanvasItem *> itemsIn(const QRectF &rect) const;
+    // Puts the items, all of them the canvas's own, in this drawing order.
+    void setOrder(const QList<CanvasItem *> &items);
+
+    // The selection: items drawn with an outline, that the editing commands act on.
+    QList<CanvasItem *> selectedItems() const; // in placement order
+    bool hasSelection() const { return !m_selection.isEmpty(); }
+    void setSelection(const QList<CanvasItem *> &items);
+    void setSelected(CanvasItem *item, bool selected);
+
+signals:
+    void selectionChanged();
 
 protected:
     void drawForeground(QPainter *painter, const QRectF &rect) override;
@@ -45,7 +57,12 @@ private:
     // Calls visit for each item indexed where area lies, an item possibly more than once.
     template <typename Visit> void visitNear(const QRectF &area, Visit visit) const;
 
+    // Repaints an item's bounds and the selection outline around them.
+    void repaint(const QRectF &bounds);
+    void drawOutline(QPainter *painter, const CanvasItem *item) const;
+
     QList<CanvasItem *> m_items;
+    QSet<CanvasItem *> m_selection;
     QHash<quint64, QList<CanvasItem *>> m_cells;
     QList<CanvasItem *> m_large; // items covering too many cells to list in each
     quint64 m_nextOrder = 0;

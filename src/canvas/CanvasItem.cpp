@@ -1,6 +1,7 @@
 #include "CanvasItem.h"
 
 #include "Canvas.h"
+#include "document/Placement.h"
 
 #include <QPainter>
 
@@ -11,9 +12,11 @@ constexpr int placeholderLimit = 65536;
 
 } // namespace
 
-CanvasItem::CanvasItem(const QPixmap &pixmap, Canvas *canvas) : QGraphicsPixmapItem(pixmap)
+CanvasItem::CanvasItem(const Placement *placement, const QPixmap &pixmap, Canvas *canvas)
+    : QGraphicsPixmapItem(pixmap), m_placement(placement)
 {
     setVisible(false);
+    setPos(placement->position);
     setShapeMode(QGraphicsPixmapItem::MaskShape);
     setFlag(QGraphicsItem::ItemSendsGeometryChanges);
     if (canvas)
@@ -34,22 +37,24 @@ QVariant CanvasItem::itemChange(GraphicsItemChange change, const QVariant &value
         else if (change == ItemPositionHasChanged)
             m_canvas->moved(this, m_before);
         else if (change == ItemVisibleHasChanged)
-            m_canvas->update(canvasRect());
+            m_canvas->repaint(canvasRect());
     }
     return QGraphicsPixmapItem::itemChange(change, value);
 }
 
 QString CanvasItem::toolTipText() const
 {
-    const QString name = filePath.mid(filePath.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString &path = m_placement->structurePath;
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     return name + QLatin1Char(' ') +
-           (invisible ? QStringLiteral("  Invisible=True") : QStringLiteral("Invisible=False"));
+           (m_placement->invisible ? QStringLiteral("  Invisible=True")
+                                   : QStringLiteral("Invisible=False"));
 }
 
 QRectF CanvasItem::placeholderRect() const
 {
-    const int width = qBound(1, region.width(), placeholderLimit);
-    const int height = qBound(1, region.height(), placeholderLimit);
+    const int width = qBound(1, m_placement->region.width(), placeholderLimit);
+    const int height = qBound(1, m_placement->region.height(), placeholderLimit);
     return QRectF(0, 0, width, height);
 }
 

@@ -6,26 +6,26 @@
 #include <QString>
 
 class Canvas;
+struct Placement;
 
-// One structure placed on the map: its preview at a canvas position, plus what the placement
-// file records of it. Items of one structure share one pixmap. The canvas owns its items and
-// draws them; deleting an item takes it off its canvas.
+// The picture of one placement on the map: the structure's preview at the placement's
+// position. The item refers to its placement, which belongs to the document (or, for a
+// structure still being dragged in, to the view). Items of one structure share one pixmap. The
+// canvas owns its items and draws them; deleting an item takes it off its canvas.
 //
 // An item whose structure could not be rendered keeps its data and is drawn as a placeholder
 // box of its region's size, so that it can still be seen, moved, deleted and saved.
 class CanvasItem : public QGraphicsPixmapItem
 {
 public:
-    // Makes the item on canvas at (0, 0), not yet shown.
-    CanvasItem(const QPixmap &pixmap, Canvas *canvas);
+    // Makes the item on canvas at the placement's position, not yet shown.
+    CanvasItem(const Placement *placement, const QPixmap &pixmap, Canvas *canvas);
     ~CanvasItem() override;
 
-    QRect region;           // left 0, top 0; the structure's extent in cells
-    QPoint offset;          // smallest x and y of the structure's tiles
-    QString filePath;       // structure file the item was placed from
-    bool invisible = false; // recorded flag only: the item is drawn all the same
-
+    const Placement *placement() const { return m_placement; }
     Canvas *canvas() const { return m_canvas; }
+    // Whether the item is part of its canvas's selection.
+    bool isSelectedOnCanvas() const { return m_selected; }
     // The item's bounds in canvas coordinates.
     QRectF canvasRect() const { return boundingRect().translated(pos()); }
     bool isPlaceholder() const { return pixmap().isNull(); }
@@ -44,7 +44,9 @@ private:
     friend class Canvas;
     QRectF placeholderRect() const;
 
+    const Placement *m_placement;
     Canvas *m_canvas = nullptr;
+    bool m_selected = false;
     QRectF m_before;             // bounds before the position change under way
     quint64 m_order = 0;         // placement order on the canvas
     QRect m_cells;               // grid cells the canvas lists the item in

@@ -2,6 +2,8 @@
 
 #include "Canvas.h"
 #include "CanvasItem.h"
+#include "document/FileCommands.h"
+#include "document/MapDocument.h"
 #include "library/StructurePayload.h"
 
 #include <QAction>
@@ -12,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QRubberBand>
 #include <QToolTip>
 
 #include <algorithm>
@@ -121,7 +124,12 @@ CanvasView::CanvasView(QWidget *parent, Qt::WindowFlags flags) : QGraphicsView(p
 {
     if (flags)
         setWindowFlags(flags);
-    imageCache.setMaxCost(100);
+    m_document = new MapDocument(this);
+    m_fileCommands = new FileCommands(this, m_document);
+    connect(m_document, &MapDocument::reset, this, &CanvasView::rebuild);
+    connect(m_document, &MapDocument::placementsInserted, this, &CanvasView::addItems);
+    connect(m_document, &MapDocument::placementsRemoved, this, &CanvasView::removeItems);
+    connect(m_document, &MapDocument::placementsMoved, this, &CanvasView::moveItems);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -141,14 +149,21 @@ CanvasView::~CanvasView()
     // A terrain still being read posts its result to this view: let it finish first.
     m_terrainLoader.clear();
     m_terrainLoader.waitForDone();
-    currentItem = nullptr;
-    delete canvas;
+    endIncoming();
+    // The items refer to the document's placements: they go first.
+    disconnect(m_document, nullptr, this, nullptr);
+    delete m_canvas;
 }
 
 void CanvasView::newCanvas(const QString &terrainPath)
 {
-    terrainFile = terrainPath;
-    closeCanvas();
+    PlacementDocument content;
+    content.terrainPath = terrainPath;
+    m_document->open(content, m_document->fileName());
+}
+
+void CanvasView::showTerrain(const QString &terrainPath)
+{
 
     // The map takes the terrain's size from the image's header at once; decoding a large
     // image takes long, so it is read in the background and drawn when it arrives. The items
@@ -177,22 +192,21 @@ void CanvasView::newCanvas(const QString &terrainPath)
         size = m_terrain.size();
     }
 
-    canvas = new Canvas(QRectF(0, 0, size.width(), size.height()), this);
-    setScene(canvas);
-    setSceneRect(canvas->sceneRect());
+    m_canvas = new Canvas(QRectF(0, 0, size.width(), size.height()), this);
+    setScene(m_canvas);
+    setSceneRect(m_canvas->sceneRect());
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent, true);
-    modified = false;
 }
 
 void CanvasView::closeCanvas()
 {
-    currentItem = nullptr;
-    if (!canvas)
+    m_items.clear();
+    if (!m_canvas)
         return;
     setScene(nullptr);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
-    delete canvas;
-    canvas = nullptr;
+    delete m_canvas;
+    m_canvas = nullptr;
     ++m_terrainRequest;
     m_terrainLoading = false;
     m_terrain = QImage();
@@ -216,7 +230,7 @@ QPoint CanvasView::toCanvas(const QPoint &viewportPos) const
 
 CanvasItem *CanvasView::itemAt(const QPoint &canvasPos) const
 {
-    return canvas ? canvas->itemAt(QPointF(canvasPos)) : nullptr;
+    return m_canvas ? m_canvas->itemAt(QPointF(canvasPos)) : nullptr;
 }
 
 void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
@@ -300,7 +314,7 @@ bool CanvasView::drawMagnifiedTerrainDirect(QPainter *painter, const QRect &expo
 
 bool CanvasView::viewportEvent(QEvent *event)
 {
-    if (event->type() == QEvent::ToolTip && canvas) {
+    if (event->type() == QEvent::ToolTip && m_canvas) {
         auto *help = static_cast<QHelpEvent *>(event);
         if (CanvasItem *item = itemAt(toCanvas(help->pos()))) {
             QToolTip::showText(help->globalPos(), item->toolTipText());
@@ -311,68 +325,292 @@ bool CanvasView::viewportEvent(QEvent *event)
     return QGraphicsView::viewportEvent(event);
 }
 
+bool CanvasView::hasSelection() const
+{
+    return m_canvas && m_canvas->hasSelection();
+}
+
+QList<Placement *> CanvasView::selectedPlacements() const
+{
+    QList<Placement *> placements;
+    if (!m_canvas)
+        return placements;
+    for (CanvasItem *item : m_canvas->selectedItems()) {
+        if (item != m_incomingItem)
+            placements.append(const_cast<Placement *>(item->placement()));
+    }
+    return placements;
+}
+
 void CanvasView::mousePressEvent(QMouseEvent *event)
 {
-    if (!canvas)
+    m_keyRun = false;
+    if (!m_canvas)
         return;
     const QPoint pos = toCanvas(event->position().toPoint());
-    if (event->button() == Qt::LeftButton) {
-        if (CanvasItem *item = itemAt(pos)) {
-            currentItem = item;
-            lastPos = pos;
-        } else {
-            currentItem = nullptr;
-        }
-    } else if (event->button() == Qt::RightButton) {
+    if (event->button() == Qt::RightButton) {
         if (CanvasItem *item = itemAt(pos))
             showItemMenu(item, event->globalPosition().toPoint());
+        return;
+    }
+    if (event->button() != Qt::LeftButton || m_gesture != Gesture::None)
+        return;
+    CanvasItem *item = itemAt(pos);
+    if (event->modifiers() & Qt::ControlModifier) {
+        // Adds or takes out one structure; the press moves nothing.
+        if (item)
+            m_canvas->setSelected(item, !item->isSelectedOnCanvas());
+        m_gesture = Gesture::Ignored;
+        return;
+    }
+    m_pressPos = m_lastPos = pos;
+    m_pressViewport = event->position().toPoint();
+    if (item) {
+        // A press on a selected structure grabs the whole selection.
+        if (!item->isSelectedOnCanvas())
+            m_canvas->setSelection({item});
+        m_gesture = Gesture::Grab;
+    } else {
+        m_canvas->setSelection({});
+        m_gesture = Gesture::RubberBand;
+        if (!m_rubberBand)
+            m_rubberBand = new QRubberBand(QRubberBand::Rectangle, viewport());
+        m_rubberBand->setGeometry(QRect(m_pressViewport, QSize()));
+        m_rubberBand->show();
     }
 }
 
 void CanvasView::mouseMoveEvent(QMouseEvent *event)
 {
-    if (!(event->buttons() & Qt::LeftButton) || !canvas || !currentItem)
+    if (!m_canvas || !(event->buttons() & Qt::LeftButton))
         return;
     const QPoint pos = toCanvas(event->position().toPoint());
-    modified = true;
-    currentItem->moveBy(pos.x() - lastPos.x(), pos.y() - lastPos.y());
-    lastPos = pos;
+    if (m_gesture == Gesture::Grab) {
+        const QPoint step = pos - m_lastPos;
+        if (step.isNull())
+            return;
+        for (CanvasItem *item : m_canvas->selectedItems())
+            item->moveBy(step.x(), step.y());
+        m_lastPos = pos;
+    } else if (m_gesture == Gesture::RubberBand) {
+        const QRect band = QRect(m_pressViewport, event->position().toPoint()).normalized();
+        m_rubberBand->setGeometry(band);
+        const QRectF area = mapToScene(band).boundingRect();
+        m_canvas->setSelection(m_canvas->itemsIn(area));
+    }
+}
+
+void CanvasView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (m_gesture == Gesture::Grab)
+        endGrab(true);
+    if (m_rubberBand)
+        m_rubberBand->hide();
+    m_gesture = Gesture::None;
+}
+
+void CanvasView::endGrab(bool commit)
+{
+    const QPoint delta = m_lastPos - m_pressPos;
+    m_gesture = commit ? Gesture::None : Gesture::Ignored;
+    if (delta.isNull() || !m_canvas)
+        return;
+    if (commit) {
+        // The items are where the document is about to put them.
+        m_document->move(selectedPlacements(), delta);
+    } else {
+        for (CanvasItem *item : m_canvas->selectedItems())
+            item->setPos(item->placement()->position);
+    }
+    m_lastPos = m_pressPos;
+}
+
+void CanvasView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && m_gesture == Gesture::Grab) {
+        endGrab(false);
+        return;
+    }
+    QPoint step;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        step = QPoint(-1, 0);
+        break;
+    case Qt::Key_Right:
+        step = QPoint(1, 0);
+        break;
+    case Qt::Key_Up:
+        step = QPoint(0, -1);
+        break;
+    case Qt::Key_Down:
+        step = QPoint(0, 1);
+        break;
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_Meta:
+        QGraphicsView::keyPressEvent(event);
+        return;
+    default:
+        m_keyRun = false;
+        QGraphicsView::keyPressEvent(event);
+        return;
+    }
+    if (!hasSelection() || m_gesture != Gesture::None) {
+        QGraphicsView::keyPressEvent(event); // scrolls
+        return;
+    }
+    const int cells = (event->modifiers() & Qt::ShiftModifier) ? 10 : 1;
+    moveSelectionBy(step * cells);
+}
+
+void CanvasView::moveSelectionBy(QPoint step)
+{
+    if (!m_keyRun) {
+        ++m_keyGesture;
+        m_keyRun = true;
+    }
+    m_document->move(selectedPlacements(), step, m_keyGesture);
+}
+
+void CanvasView::focusOutEvent(QFocusEvent *event)
+{
+    m_keyRun = false;
+    QGraphicsView::focusOutEvent(event);
+}
+
+void CanvasView::deleteSelection()
+{
+    if (m_gesture == Gesture::Grab)
+        endGrab(false);
+    m_document->remove(selectedPlacements());
 }
 
 void CanvasView::showItemMenu(CanvasItem *item, const QPoint &globalPos)
 {
+    auto *placement = const_cast<Placement *>(item->placement());
     QMenu menu;
     QAction *deleteAction = menu.addAction(QStringLiteral("Delete"));
     QAction *invisibleAction = menu.addAction(QStringLiteral("Invisible"));
     invisibleAction->setCheckable(true);
-    invisibleAction->setChecked(item->invisible);
+    invisibleAction->setChecked(placement->invisible);
 
     // An entry activated through its action (keyboard, accessibility tools) counts like a
     // click: exec() only reports the entries chosen with the pointer or Return.
     QAction *chosen = nullptr;
     connect(&menu, &QMenu::triggered, &menu, [&chosen](QAction *action) { chosen = action; });
+    // The placement may leave the map while the menu is open (an undo by its shortcut).
+    bool gone = false;
+    const auto watch = connect(
+        m_document, &MapDocument::placementsRemoved, &menu,
+        [&](const QList<Placement *> &removed) { gone = gone || removed.contains(placement); });
     if (QAction *clicked = menu.exec(globalPos))
         chosen = clicked;
-    if (chosen == deleteAction) {
-        modified = true;
-        deleteItem(item);
-    } else if (chosen == invisibleAction) {
-        item->invisible = invisibleAction->isChecked();
-        modified = true;
-    }
+    disconnect(watch);
+    if (gone || !m_document->placements().contains(placement))
+        return;
+    if (chosen == deleteAction)
+        m_document->remove({placement});
+    else if (chosen == invisibleAction)
+        m_document->setInvisible(placement, invisibleAction->isChecked());
 }
 
-void CanvasView::deleteItem(CanvasItem *item)
+QString CanvasView::structureKey(const QString &path, const QRect &region, const QPoint &offset)
 {
-    if (item == currentItem)
-        currentItem = nullptr;
-    delete item;
+    return QStringLiteral("%1 %2 %3 %4 ")
+               .arg(region.width())
+               .arg(region.height())
+               .arg(offset.x())
+               .arg(offset.y()) +
+           path;
+}
+
+void CanvasView::setStructureImages(const QHash<QString, QImage> &images)
+{
+    m_structurePixmaps.clear();
+    for (auto it = images.cbegin(); it != images.cend(); ++it)
+        m_structurePixmaps.insert(it.key(), QPixmap::fromImage(it.value()));
+}
+
+CanvasItem *CanvasView::makeItem(Placement *placement)
+{
+    const QPixmap pixmap = m_structurePixmaps.value(
+        structureKey(placement->structurePath, placement->region, placement->offset));
+    auto *item = new CanvasItem(placement, pixmap, m_canvas);
+    m_items.insert(placement, item);
+    item->show();
+    return item;
+}
+
+void CanvasView::rebuild()
+{
+    endIncoming();
+    m_gesture = Gesture::None;
+    if (m_rubberBand)
+        m_rubberBand->hide();
+    closeCanvas();
+    emit selectionChanged(false);
+    if (!m_document->isOpen()) {
+        m_structurePixmaps.clear();
+        return;
+    }
+    showTerrain(m_document->terrainPath());
+    m_items.reserve(m_document->placements().size());
+    for (Placement *placement : m_document->placements())
+        makeItem(placement);
+    connect(m_canvas, &Canvas::selectionChanged, this,
+            [this] { emit selectionChanged(hasSelection()); });
+}
+
+void CanvasView::addItems(const QList<Placement *> &placements)
+{
+    if (!m_canvas)
+        return;
+    for (Placement *placement : placements)
+        makeItem(placement);
+    // Placements that come back (an undone delete) take their old places in the drawing
+    // order; new ones go on top.
+    const QList<Placement *> &all = m_document->placements();
+    const qsizetype first = all.size() - placements.size();
+    if (first >= 0 && all.mid(first) == placements)
+        return;
+    QList<CanvasItem *> order;
+    order.reserve(all.size() + 1);
+    for (const Placement *placement : all)
+        order.append(m_items.value(placement));
+    if (m_incomingItem)
+        order.append(m_incomingItem);
+    m_canvas->setOrder(order);
+}
+
+void CanvasView::removeItems(const QList<Placement *> &placements)
+{
+    if (!m_canvas)
+        return;
+    if (m_gesture == Gesture::Grab)
+        endGrab(false);
+    for (const Placement *placement : placements)
+        delete m_items.take(placement);
+}
+
+void CanvasView::moveItems(const QList<Placement *> &placements)
+{
+    if (!m_canvas)
+        return;
+    if (m_gesture == Gesture::Grab)
+        endGrab(false);
+    for (const Placement *placement : placements) {
+        if (CanvasItem *item = m_items.value(placement))
+            item->setPos(placement->position);
+    }
 }
 
 void CanvasView::dragEnterEvent(QDragEnterEvent *event)
 {
-    currentItem = nullptr;
-    if (!canvas) {
+    endIncoming();
+    if (!m_canvas) {
         event->ignore();
         return;
     }
@@ -382,48 +620,83 @@ void CanvasView::dragEnterEvent(QDragEnterEvent *event)
         event->ignore();
         return;
     }
-    auto *item = new CanvasItem(QPixmap::fromImage(payload->image), canvas);
-    item->offset = payload->offset;
-    item->filePath = payload->path;
-    item->region = payload->region;
-
     const QPoint pos = toCanvas(event->position().toPoint());
-    lastPos = pos;
-    item->setPos(pos);
-    item->show();
-    currentItem = item;
+    m_incoming = std::make_unique<Placement>();
+    m_incoming->position = pos;
+    m_incoming->offset = payload->offset;
+    m_incoming->structurePath = payload->path;
+    m_incoming->region = payload->region;
+    m_incomingPixmap = QPixmap::fromImage(payload->image);
+    m_incomingItem = new CanvasItem(m_incoming.get(), m_incomingPixmap, m_canvas);
+    m_incomingItem->show();
+    m_lastPos = pos;
     event->acceptProposedAction();
 }
 
 void CanvasView::dragMoveEvent(QDragMoveEvent *event)
 {
-    if (!canvas || !currentItem) {
+    if (!m_canvas || !m_incomingItem) {
         event->ignore();
         return;
     }
     const QPoint pos = toCanvas(event->position().toPoint());
-    currentItem->moveBy(pos.x() - lastPos.x(), pos.y() - lastPos.y());
-    lastPos = pos;
-    modified = true;
+    m_incomingItem->moveBy(pos.x() - m_lastPos.x(), pos.y() - m_lastPos.y());
+    m_lastPos = pos;
     event->acceptProposedAction();
 }
 
 void CanvasView::dragLeaveEvent(QDragLeaveEvent *event)
 {
     Q_UNUSED(event);
-    if (canvas && currentItem)
-        deleteItem(currentItem);
+    endIncoming();
+}
+
+void CanvasView::endIncoming()
+{
+    delete m_incomingItem;
+    m_incomingItem = nullptr;
+    m_incoming.reset();
+    m_incomingPixmap = QPixmap();
 }
 
 void CanvasView::dropEvent(QDropEvent *event)
 {
-    if (!canvas || !currentItem) {
+    if (!m_canvas || !m_incomingItem) {
         event->ignore();
         return;
     }
     const QPoint pos = toCanvas(event->position().toPoint());
-    currentItem->moveBy(pos.x() - lastPos.x(), pos.y() - lastPos.y());
-    modified = true;
-    currentItem = nullptr;
+    Placement placement = *m_incoming;
+    placement.position = m_incomingItem->pos() + QPointF(pos - m_lastPos);
+    m_structurePixmaps.insert(
+        structureKey(placement.structurePath, placement.region, placement.offset),
+        m_incomingPixmap);
+    endIncoming();
+    m_document->place(placement);
     event->acceptProposedAction();
+}
+
+void CanvasView::fileNew()
+{
+    m_fileCommands->newMap();
+}
+
+void CanvasView::fileOpen()
+{
+    m_fileCommands->open();
+}
+
+bool CanvasView::fileSave()
+{
+    return m_fileCommands->save();
+}
+
+bool CanvasView::fileSaveAs()
+{
+    return m_fileCommands->saveAs();
+}
+
+void CanvasView::fileClose()
+{
+    m_fileCommands->close();
 }

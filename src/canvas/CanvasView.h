@@ -1,20 +1,27 @@
 #pragma once
 
-#include <QCache>
 #include <QGraphicsView>
+#include <QHash>
 #include <QImage>
+#include <QPixmap>
 #include <QPoint>
 #include <QString>
 #include <QThreadPool>
 
+#include <memory>
+
 class Canvas;
 class CanvasItem;
+class FileCommands;
+class MapDocument;
+class QRubberBand;
 class RadarColours;
-struct PlacementDocument;
+struct Placement;
 
 // The map view: the terrain image as background, the placed structures on it, magnified by a
-// whole-number scale. It owns the open document: the map, its terrain image path, the
-// placement file it belongs to and whether it has unsaved changes.
+// whole-number scale. It shows the open document and turns what the user does with the
+// pointer and the keys into the document's commands: structures dragged in from the library,
+// moved, selected, deleted and flagged.
 class CanvasView : public QGraphicsView
 {
     Q_OBJECT
@@ -23,22 +30,21 @@ public:
     explicit CanvasView(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~CanvasView() override;
 
-    Canvas *canvas = nullptr;          // the open map; null while none is open
-    CanvasItem *currentItem = nullptr; // item being dragged in or grabbed; never dangling
-    QString terrainFile;
-    QPoint lastPos; // last pointer position in canvas coordinates
-    bool modified = false;
-    QString documentFile;
-    QCache<QString, QImage> imageCache;
+    MapDocument *document() const { return m_document; }
+    FileCommands *fileCommands() const { return m_fileCommands; }
+    // The map shown; null while no map is open.
+    Canvas *canvas() const { return m_canvas; }
+    // What structures are rendered with; null renders every tile black.
+    const RadarColours *radarColours() const { return m_radarColours; }
+    void setRadarColours(const RadarColours *colours) { m_radarColours = colours; }
 
-    // Replaces the map by a new one made from the terrain image at path.
+    // The preview images the map's structures are drawn with, by structureKey(): a placement
+    // without one is drawn as a placeholder box.
+    void setStructureImages(const QHash<QString, QImage> &images);
+    static QString structureKey(const QString &path, const QRect &region, const QPoint &offset);
+
+    // Replaces the map by a new, empty one made from the terrain image at path.
     void newCanvas(const QString &terrainFile);
-    // The structure file's image of region's size with the given offset, cached by path; null
-    // when the file cannot be opened or the region is out of bounds. Owned by the cache.
-    QImage *structureImage(const QString &path, QRect region, QPoint offset);
-    // The colours structure images are rendered in; null renders every tile black. The colours
-    // must outlive the view or be replaced first. Empties the image cache.
-    void setRadarColours(const RadarColours *colours);
 
     int scale() const { return m_scale; }
     // Whether the terrain image of the map is still being read; it is drawn once it has been.
@@ -47,30 +53,29 @@ public:
     QPoint toCanvas(const QPoint &viewportPos) const;
     // Front-most item at a canvas position, or null.
     CanvasItem *itemAt(const QPoint &canvasPos) const;
-    // The map as a document (terrain path and placements in placement order).
-    PlacementDocument document() const;
-    // Writes the map to path; false with *error set when it could not be saved. The previous
-    // file stays intact unless the new content was written completely. Leaves the modified
-    // flag to the caller.
-    bool writePlacementFile(const QString &path, QString *error = nullptr);
-    // Replaces the map by the one in the file; false, with the map untouched, when the file
-    // cannot be read, is not well-formed or names no terrain image.
-    bool readPlacementFile(const QString &path, QString *error = nullptr);
-    // Offers to save unsaved changes: false when the user cancelled, or chose to save and
-    // the save did not happen, so the command asking should stop.
-    bool maybeSave();
+    bool hasSelection() const;
+    // The selected placements, in drawing order.
+    QList<Placement *> selectedPlacements() const;
 
 public slots:
     void setScale(int factor);
     void fileNew();
     void fileOpen();
     bool fileSave();
+    bool fileSaveAs();
     void fileClose();
+    void deleteSelection();
+
+signals:
+    void selectionChanged(bool hasSelection);
 
 protected:
     bool viewportEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dragLeaveEvent(QDragLeaveEvent *event) override;
@@ -78,9 +83,42 @@ protected:
     void drawBackground(QPainter *painter, const QRectF &rect) override;
 
 private:
+    // Makes the map for the terrain image at path: its size at once, its pixels as they are
+    // read.
+    void showTerrain(const QString &terrainPath);
     void closeCanvas();
-    void deleteItem(CanvasItem *item);
     void showItemMenu(CanvasItem *item, const QPoint &globalPos);
+    // Keeping the map in step with the document.
+    void rebuild();
+    void addItems(const QList<Placement *> &placements);
+    void removeItems(const QList<Placement *> &placements);
+    void moveItems(const QList<Placement *> &placements);
+    CanvasItem *makeItem(Placement *placement);
+    // Ends a drag of the selection: commits the move, or puts the items back.
+    void endGrab(bool commit);
+    void endIncoming();
+    void moveSelectionBy(QPoint step);
+
+    MapDocument *m_document;
+    FileCommands *m_fileCommands;
+    const RadarColours *m_radarColours = nullptr;
+    Canvas *m_canvas = nullptr;
+    QHash<const Placement *, CanvasItem *> m_items;
+    QHash<QString, QPixmap> m_structurePixmaps;
+
+    // Pointer work under way.
+    enum class Gesture { None, Grab, RubberBand, Ignored };
+    Gesture m_gesture = Gesture::None;
+    QPoint m_pressPos;      // canvas position of the press
+    QPoint m_lastPos;       // last pointer position in canvas coordinates
+    QPoint m_pressViewport; // viewport position of the press
+    QRubberBand *m_rubberBand = nullptr;
+    // A structure being dragged in from the library: not on the map until it is dropped.
+    std::unique_ptr<Placement> m_incoming;
+    CanvasItem *m_incomingItem = nullptr;
+    QPixmap m_incomingPixmap;
+    int m_keyGesture = 0; // arrow presses in a row merge into one move
+    bool m_keyRun = false;
 
     // Paints the exposed terrain magnified by the whole-number scale, one map pixel to an n x n
     // block: much cheaper than a scaled blit for every repaint. Written in place where the
@@ -94,5 +132,4 @@ private:
     bool m_terrainLoading = false;
     QImage m_magnified; // reused between repaints
     int m_scale = 1;
-    const RadarColours *m_radarColours = nullptr;
 };

@@ -257,6 +257,22 @@ std::optional<PlacementDocument> read(const QByteArray &bytes, QString *error)
     return document;
 }
 
+std::optional<PlacementDocument> read(QIODevice &device, QString *error, ReadFailure *failure,
+                                      const std::function<bool(qint64)> &progress)
+{
+    const QByteArray bytes = device.readAll();
+    if (progress && !progress(bytes.size())) {
+        if (failure)
+            *failure = ReadFailure::Cancelled;
+        return std::nullopt;
+    }
+    auto document = read(bytes, error);
+    if (!document && failure)
+        *failure = error && error->startsWith(QLatin1String("no Image")) ? ReadFailure::NoImage
+                                                                         : ReadFailure::NotXml;
+    return document;
+}
+
 QByteArray itemIsAtLine(const QPointF &position)
 {
     char line[96];

@@ -3,6 +3,9 @@
 #include "PlacementDocument.h"
 
 #include <QByteArray>
+#include <QIODevice>
+
+#include <functional>
 
 #include <optional>
 
@@ -14,6 +17,11 @@ namespace PlacementFile {
 // document cannot carry at all (a control character other than tab, line feed and carriage
 // return, or a lone surrogate): such a path would not read back as written.
 std::optional<QByteArray> write(const PlacementDocument &document, QString *error = nullptr);
+
+enum class ReadFailure { NotXml, NoImage, Cancelled };
+std::optional<PlacementDocument> read(QIODevice &device, QString *error = nullptr,
+                                      ReadFailure *failure = nullptr,
+                                      const std::function<bool(qint64)> &progress = {});
 
 // The document in bytes, or nullopt with *error saying where and why when the bytes are not
 // well-formed XML or hold no Image element.

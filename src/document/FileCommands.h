@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class CanvasView;
+class MapDocument;
+
+// The File commands on the open document, as the user meets them: the unsaved-changes prompt,
+// the file dialogs, the warnings, the wait cursor and the progress of a long open. The
+// reading and writing itself is the document's and the placement file's.
+class FileCommands : public QObject
+{
+    Q_OBJECT
+
+public:
+    // An open that takes longer than this shows its progress.
+    static constexpr int progressDelayMs = 500;
+
+    FileCommands(CanvasView *view, MapDocument *document);
+
+    // Offers to save unsaved changes: false when the user cancelled, or chose to save and
+    // the save did not happen, so the command asking should stop.
+    bool maybeSave();
+    // Saves unsaved changes, asking for a file name when the map has none yet; false when
+    // nothing was saved (the user cancelled, or the save failed).
+    bool save();
+    // Saves under a name the user chooses; false when nothing was saved.
+    bool saveAs();
+    void newMap();
+    void open();
+    void close();
+
+    // Reads the placement file at path into the document, rendering its structures; false,
+    // with the map untouched and *error set, when the file cannot be read, is not a placement
+    // file, or the user cancelled.
+    bool readPlacementFile(const QString &path, QString *error = nullptr);
+    // Writes the document to path and prints where each structure is; false with *error set
+    // when it could not be saved (the previous file then stays intact).
+    bool writePlacementFile(const QString &path, QString *error = nullptr);
+
+private:
+    // Writes to path, offering Save As when that fails.
+    bool saveTo(const QString &path);
+    QString askSaveFileName();
+
+    CanvasView *m_view;
+    MapDocument *m_document;
+};
