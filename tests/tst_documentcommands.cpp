@@ -6,7 +6,9 @@
 #include "canvas/Canvas.h"
 #include "canvas/CanvasItem.h"
 #include "canvas/CanvasView.h"
+#include "document/FileCommands.h"
 #include "document/MapDocument.h"
+#include "document/PlacementFile.h"
 #include "document/PlacementDocument.h"
 #include "library/StructurePayload.h"
 #include "library/StructurePreview.h"
@@ -186,6 +188,10 @@ void TestDocumentCommands::initTestCase()
     m_towerPayload.path = m_tower;
     QVERIFY(renderStructurePreview(m_tower, m_colours, m_towerPayload.image, m_towerPayload.offset,
                                    m_towerPayload.region));
+    PlacementDocument big{m_terrain, {}};
+    for (int i = 0; i < 100000; ++i)
+        big.placements.append(tower(i % 200, i / 500));
+    QVERIFY(writeAll(m_dir.filePath("big.xml"), *PlacementFile::write(big)));
     m_base = {m_terrain, {tower(5, 6, true), tower(40, 30)}};
     m_other = {m_smallTerrain, {tower(70, 8)}};
 }
@@ -236,8 +242,16 @@ ModalScript::Answer TestDocumentCommands::answer(const QString &token)
             ok->click();
         };
     }
-    if (kind == "file" || kind == "vanish") {
-        const QString path = name.isEmpty() ? QString() : rowPath(name);
+    if (token == "progress") { // cancels the open under way
+        return [](QWidget *modal) {
+            if (auto *button = modal->findChild<QPushButton *>())
+                button->click();
+        };
+    }
+    if (kind == "file" || kind == "vanish" || kind == "big") {
+        const QString path = name.isEmpty() ? QString()
+                             : kind == "big" ? m_dir.filePath(name)
+                                             : rowPath(name);
         return [path, vanish = kind == "vanish"](QWidget *modal) {
             if (path.isEmpty())
                 return TestSupport::rejectDialog(modal);
@@ -281,6 +295,7 @@ bool TestDocumentCommands::answered(const QStringList &tokens, const std::functi
         answers << answer(token);
         expected << (token.startsWith("image:") ? "SelectImage"
                      : token.contains(':')      ? "QFileDialog"
+                     : token == "progress"      ? "QProgressDialog"
                                                 : "QMessageBox");
     }
     ModalScript script(answers);
@@ -382,6 +397,8 @@ void TestDocumentCommands::command_data()
     row("Open", "unnamed", {"No", "file:broken.xml", "OK"}, "kept");
     row("Open", "clean", {"file:deep.xml", "OK"}, "kept");
     row("Open", "clean", {"file:doctype.xml", "OK"}, "kept");
+    // A long open shows its progress, and cancelling it keeps the map that was open.
+    row("Open", "modified", {"No", "big:big.xml", "progress"}, "kept");
     row("window", "clean", {}, "gone");
     row("window", "modified", {"Yes"}, "gone", "base.xml");
     row("window", "unnamed", {"Yes", "file:last.xml"}, "gone", "last.xml");
@@ -421,6 +438,8 @@ void TestDocumentCommands::command()
         QVERIFY(QFile::remove(rowPath("base.xml")));
     QMap<QString, QByteArray> files = snapshot();
 
+    if (answers.contains("progress"))
+        view.fileCommands()->setProgressDelay(0);
     bool ok = false;
     const QByteArray printed =
         printedBy([&] { ok = answered(answers, [&] { run(window, command); }); });

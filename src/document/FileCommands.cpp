@@ -180,7 +180,7 @@ bool FileCommands::readPlacementFile(const QString &path, QString *error)
                              QStringLiteral("Cancel"), 0, steps, m_view);
     progress.setWindowTitle(QStringLiteral("Open"));
     progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(progressDelayMs);
+    progress.setMinimumDuration(m_progressDelayMs);
     progress.setAutoReset(false);
     progress.setValue(0);
     const qint64 size = qMax<qint64>(1, file.size());

@@ -14,10 +14,10 @@ class FileCommands : public QObject
     Q_OBJECT
 
 public:
-    // An open that takes longer than this shows its progress.
-    static constexpr int progressDelayMs = 500;
-
     FileCommands(CanvasView *view, MapDocument *document);
+
+    // How long an open runs before it shows its progress: half a second unless set.
+    void setProgressDelay(int ms) { m_progressDelayMs = ms; }
 
     // Offers to save unsaved changes: false when the user cancelled, or chose to save and
     // the save did not happen, so the command asking should stop.
@@ -46,4 +46,5 @@ private:
 
     CanvasView *m_view;
     MapDocument *m_document;
+    int m_progressDelayMs = 500;
 };
