@@ -172,7 +172,8 @@ void CanvasView::showTerrainRows(int from, int to)
 {
     m_terrain = m_terrainLoader.readyImage();
     // Only where the new rows show.
-    const QRect band = mapFromScene(QRectF(0, from, m_terrain.width(), to - from)).boundingRect();
+    const QRect band =
+        viewportTransform().mapRect(QRectF(0, from, m_terrain.width(), to - from)).toAlignedRect();
     viewport()->update(band & viewport()->rect());
 }
 
