@@ -92,9 +92,6 @@ void setTransformations(png_structp png, bool alpha, bool wide)
 #endif
         return;
     }
-    png_set_strip_16(png);
-    if (!alpha)
-        png_set_strip_alpha(png);
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
     png_set_bgr(png);
     if (!alpha)
@@ -269,6 +266,7 @@ void TerrainLoader::run(const std::shared_ptr<Job> &job)
             return !job->abandoned;
         };
         if (decodePng(&png)) {
+            job->rows = png.rows; // with those of a band that broke off
             job->done = true;
             notify(job.get());
             return;
