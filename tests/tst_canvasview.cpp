@@ -180,7 +180,7 @@ private slots:
         view->documentFile = QStringLiteral("kept.xml");
 
         view->newCanvas(m_smallTerrain);
-        // Nothing of the old terrain shows meanwhile, nor rows of the new one not yet read.
+        // Nothing of the old terrain shows meanwhile.
         QCOMPARE(rgbAt(viewport->grab().toImage(), QPoint(200, 150)), background & 0xFFFFFF);
         QCOMPARE(view->canvas->sceneRect(), QRectF(0, 0, 120, 80));
         QCOMPARE(view->sceneRect(), QRectF(0, 0, 120, 80));
