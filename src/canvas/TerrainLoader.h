@@ -13,14 +13,15 @@
 // where it has alpha) and published band by band; interlaced PNG images and other formats are
 // read whole and published once. Lives in the application's main thread, which never waits
 // for the worker: starting another terrain or destroying the loader abandons the one being
-// read, whose worker then stops at its next row on its own.
+// read, whose worker then stops at the end of its band on its own.
 class TerrainLoader : public QObject
 {
     Q_OBJECT
 
 public:
     // Terrain images up to 8192 x 8192 with 16 bits a channel fit; anything larger is refused
-    // rather than allocated (the buffer, and QImageReader's own limit which this is the least).
+    // rather than allocated. Images read whole go by QImageReader's own limit, which the map
+    // view raises to this.
     static constexpr int allocationLimitMiB = 600;
 
     explicit TerrainLoader(QObject *parent = nullptr);
