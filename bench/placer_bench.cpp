@@ -265,6 +265,57 @@ void benchOpenAndSave(const QTemporaryDir &dir, const RadarColours &colours,
                 added / allowance, qint64(pixmapBytes ? 200 : 0), pixmapBytes / 1048576.0);
 }
 
+// 2c: from a new map on a 4096 x 4096 PNG terrain until the part in view (1280 x 800 at scale
+// 1, the view at the top-left corner) is decoded and painted, against decoding the whole image.
+void benchTerrainInView(const QTemporaryDir &dir)
+{
+    const QString terrain = dir.filePath(QStringLiteral("terrain4096-in-view.png"));
+    const QImage image = DemoData::terrainImage(4096, 4096, 9);
+    image.save(terrain);
+    const QString none = dir.filePath(QStringLiteral("none.png")); // an empty map
+
+    CanvasView view;
+    // Scroll bars always shown, so that the viewport keeps its size whatever the map.
+    view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view.show();
+    view.resize(view.size() + (QSize(1280, 800) - view.viewport()->size()));
+    if (!QTest::qWaitForWindowExposed(&view))
+        std::printf("the view was not shown\n");
+    QWidget *viewport = view.viewport();
+    // The last pixel in view: its rows arrive last, and are painted after all above them.
+    const QPoint last(viewport->width() - 1, viewport->height() - 1);
+    const QRgb lastPixel = image.pixel(last) & 0xFFFFFF;
+    const auto lastShown = [&] {
+        const QPoint at = viewport->mapTo(&view, last);
+        const QImage grabbed =
+            view.screen()->grabWindow(view.winId(), at.x(), at.y(), 1, 1).toImage();
+        return (grabbed.pixel(0, 0) & 0xFFFFFF) == lastPixel;
+    };
+
+    const int runs = qEnvironmentVariableIsSet("BENCH_QUICK") ? 3 : 7;
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        view.newCanvas(none);
+        QApplication::processEvents();
+        if (lastShown())
+            std::printf("the terrain shows before it is read\n");
+        QElapsedTimer timer;
+        timer.start();
+        view.newCanvas(terrain);
+        while (!lastShown() && timer.elapsed() < 60000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        times.push_back(timer.nsecsElapsed() / 1e6);
+        // The rest arrives before the next run.
+        if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+            std::printf("the terrain was not read\n");
+    }
+    std::sort(times.begin(), times.end());
+    const double floor = medianMs(runs, [&] { QImageReader(terrain).read(); });
+    report("2c terrain in a 1280 x 800 view, 4096^2 PNG", times[times.size() / 2], floor,
+           "(vs decoding the whole image)");
+}
+
 void benchMove()
 {
     const auto moveCost = [](int itemCount) {
@@ -405,6 +456,8 @@ int main(int argc, char *argv[])
         benchPreview(dir, colours);
     if (wanted("2") || wanted("3") || wanted("6"))
         benchOpenAndSave(dir, colours, wanted);
+    if (wanted("2c"))
+        benchTerrainInView(dir);
     if (wanted("4"))
         benchMove();
     if (wanted("5"))

@@ -163,6 +163,8 @@ private slots:
         // A map whose terrain may still be read when it is replaced; a drag in progress then
         // loses its item with the map.
         view->newCanvas(m_terrain);
+        const QRgb background = viewport->palette().color(viewport->backgroundRole()).rgb();
+        QTRY_VERIFY(rgbAt(viewport->grab().toImage(), QPoint(200, 150)) != (background & 0xFFFFFF));
         QCOMPARE(view->canvas()->sceneRect(), QRectF(0, 0, 400, 300));
         place(*view, m_towerPayload, QPoint(20, 20));
         QVERIFY(view->document()->isModified());
@@ -171,6 +173,8 @@ private slots:
         view->document()->setFileName(QStringLiteral("kept.xml"));
 
         view->newCanvas(m_smallTerrain);
+        // Nothing of the old terrain shows meanwhile.
+        QCOMPARE(rgbAt(viewport->grab().toImage(), QPoint(200, 150)), background & 0xFFFFFF);
         QCOMPARE(view->canvas()->sceneRect(), QRectF(0, 0, 120, 80));
         QCOMPARE(view->sceneRect(), QRectF(0, 0, 120, 80));
         QVERIFY(view->canvas()->allItems().isEmpty());

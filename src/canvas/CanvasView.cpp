@@ -23,9 +23,7 @@
 
 namespace {
 
-// Terrain images up to 8192 x 8192 with 16 bits a channel fit; anything larger is refused
-// rather than allocated.
-constexpr int terrainAllocationLimitMiB = 600;
+constexpr int terrainAllocationLimitMiB = TerrainLoader::allocationLimitMiB;
 
 // The whole-number scale n of a transform that only scales by n in both directions and moves
 // by whole pixels; 0 for any other transform.
@@ -111,13 +109,6 @@ void magnify(const QImage &terrain, int n, QPoint origin, const QRect &area, QIm
     }
 }
 
-QImage readTerrain(const QString &path)
-{
-    const QImage image = QImageReader(path).read();
-    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                         : QImage::Format_RGB32);
-}
-
 } // namespace
 
 CanvasView::CanvasView(QWidget *parent, Qt::WindowFlags flags) : QGraphicsView(parent)
@@ -141,14 +132,11 @@ CanvasView::CanvasView(QWidget *parent, Qt::WindowFlags flags) : QGraphicsView(p
     setContextMenuPolicy(Qt::PreventContextMenu);
     if (QImageReader::allocationLimit() < terrainAllocationLimitMiB)
         QImageReader::setAllocationLimit(terrainAllocationLimitMiB);
-    m_terrainLoader.setMaxThreadCount(1);
+    connect(&m_terrainLoader, &TerrainLoader::rowsReady, this, &CanvasView::showTerrainRows);
 }
 
 CanvasView::~CanvasView()
 {
-    // A terrain still being read posts its result to this view: let it finish first.
-    m_terrainLoader.clear();
-    m_terrainLoader.waitForDone();
     endIncoming();
     // The items refer to the document's placements: they go first.
     disconnect(m_document, nullptr, this, nullptr);
@@ -164,33 +152,13 @@ void CanvasView::newCanvas(const QString &terrainPath)
 
 void CanvasView::showTerrain(const QString &terrainPath)
 {
-
     // The map takes the terrain's size from the image's header at once; decoding a large
-    // image takes long, so it is read in the background and drawn when it arrives. The items
-    // of a map being opened are meanwhile placed and can be worked on.
-    QSize size = QImageReader(terrainPath).size();
-    const qint64 bytes = qint64(size.width()) * size.height() * 4;
-    if (size.isValid() && !size.isEmpty() && bytes <= qint64(terrainAllocationLimitMiB) << 20) {
-        const int request = m_terrainRequest;
-        m_terrainLoading = true;
-        m_terrainLoader.start([this, terrainPath, request] {
-            QImage image = readTerrain(terrainPath);
-            QMetaObject::invokeMethod(
-                this,
-                [this, request, image = std::move(image)] {
-                    if (request != m_terrainRequest)
-                        return; // a later map replaced the one this terrain was for
-                    m_terrain = image;
-                    m_terrainLoading = false;
-                    viewport()->update();
-                },
-                Qt::QueuedConnection);
-        });
-    } else {
-        // No size without decoding: read it here (an unreadable image gives an empty map).
-        m_terrain = readTerrain(terrainPath);
-        size = m_terrain.size();
-    }
+    // image takes long, so it is read in the background, top to bottom, and its rows are drawn
+    // as they arrive. The items of a map being opened are meanwhile placed and can be worked
+    // on. An image whose header tells no size comes whole (an unreadable one gives an empty
+    // map).
+    const QSize size = m_terrainLoader.start(terrainPath);
+    m_terrain = m_terrainLoader.readyImage();
 
     m_canvas = new Canvas(QRectF(0, 0, size.width(), size.height()), this);
     setScene(m_canvas);
@@ -207,11 +175,19 @@ void CanvasView::closeCanvas()
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
     delete m_canvas;
     m_canvas = nullptr;
-    ++m_terrainRequest;
-    m_terrainLoading = false;
+    m_terrainLoader.abandon();
     m_terrain = QImage();
     m_magnified = QImage();
     viewport()->update();
+}
+
+void CanvasView::showTerrainRows(int from, int to)
+{
+    m_terrain = m_terrainLoader.readyImage();
+    // Only where the new rows show.
+    const QRect band =
+        viewportTransform().mapRect(QRectF(0, from, m_terrain.width(), to - from)).toAlignedRect();
+    viewport()->update(band & viewport()->rect());
 }
 
 void CanvasView::setScale(int factor)
@@ -236,7 +212,8 @@ CanvasItem *CanvasView::itemAt(const QPoint &canvasPos) const
 void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
 {
     // While a map is shown the viewport is not filled before painting (that would cost a
-    // second pass over every pixel): what the terrain does not cover is filled here.
+    // second pass over every pixel): what the terrain does not cover, or the rows of it not
+    // yet read, is filled here.
     const QRect area = rect.toAlignedRect();
     const QRect exposed = m_terrain.isNull() ? QRect() : area & m_terrain.rect();
     if (exposed != area) {

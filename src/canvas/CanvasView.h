@@ -6,7 +6,8 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QString>
-#include <QThreadPool>
+
+#include "TerrainLoader.h"
 
 #include <memory>
 
@@ -47,8 +48,8 @@ public:
     void newCanvas(const QString &terrainFile);
 
     int scale() const { return m_scale; }
-    // Whether the terrain image of the map is still being read; it is drawn once it has been.
-    bool isTerrainLoading() const { return m_terrainLoading; }
+    // Whether rows of the map's terrain image are still being read; those read are drawn.
+    bool isTerrainLoading() const { return m_terrainLoader.isLoading(); }
     // Viewport position to canvas position, rounding halves upwards.
     QPoint toCanvas(const QPoint &viewportPos) const;
     // Front-most item at a canvas position, or null.
@@ -126,10 +127,11 @@ private:
     bool drawMagnifiedTerrain(QPainter *painter, const QRect &exposed);
     bool drawMagnifiedTerrainDirect(QPainter *painter, const QRect &exposed);
 
-    QImage m_terrain;
-    QThreadPool m_terrainLoader;
-    int m_terrainRequest = 0; // tells a terrain read for an earlier map from the current one
-    bool m_terrainLoading = false;
+    // Draws the terrain's rows from to to - 1, just read.
+    void showTerrainRows(int from, int to);
+
+    QImage m_terrain; // the rows of the terrain read so far
+    TerrainLoader m_terrainLoader;
     QImage m_magnified; // reused between repaints
     int m_scale = 1;
 };
