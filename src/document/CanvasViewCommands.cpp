@@ -81,9 +81,9 @@ bool CanvasView::readPlacementFile(const QString &path, QString *error)
             *error = file.errorString();
         return false;
     }
-    const QByteArray bytes = file.readAll();
+    // Read as it goes: a file over the size limit is refused before a byte of it is read.
+    const std::optional<PlacementDocument> doc = PlacementFile::read(file, error);
     file.close();
-    const std::optional<PlacementDocument> doc = PlacementFile::read(bytes, error);
     if (!doc)
         return false;
 
