@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <utility>
 
 namespace PlacementFile {
 namespace {
@@ -170,9 +171,35 @@ template <size_t N> void appendAttribute(std::string &out, const char (&name)[N]
 
 // Missing or malformed numbers read as 0. The smallest int is left out so that a width read
 // from the file always leaves a rectangle whose edges and width fit an int.
-int intAttribute(const QXmlStreamAttributes &attributes, QLatin1String name)
+int number(QStringView text)
 {
-    return qMax(attributes.value(name).toInt(), std::numeric_limits<int>::min() + 1);
+    // Up to nine digits after an optional minus sign read here: the common case, and much
+    // cheaper than QStringView::toInt, which reads everything else.
+    const qsizetype size = text.size();
+    const qsizetype first = size > 0 && text[0] == u'-' ? 1 : 0;
+    if (size == first || size - first > 9)
+        return qMax(text.toInt(), std::numeric_limits<int>::min() + 1);
+    int value = 0;
+    for (qsizetype i = first; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return qMax(text.toInt(), std::numeric_limits<int>::min() + 1);
+        value = value * 10 + (c - u'0');
+    }
+    return first ? -value : value;
+}
+
+// Compared here rather than through QStringView's operator==, which is no inline function:
+// most names in a file differ from the wanted one in length.
+template <size_t N> bool is(QStringView name, const char16_t (&wanted)[N])
+{
+    if (name.size() != qsizetype(N - 1))
+        return false;
+    for (size_t i = 0; i + 1 < N; ++i) {
+        if (name[qsizetype(i)] != wanted[i])
+            return false;
+    }
+    return true;
 }
 
 std::nullopt_t refuse(QString *error, ReadFailure *failure, ReadFailure kind,
@@ -239,29 +266,48 @@ std::optional<PlacementDocument> readStream(QXmlStreamReader &reader, QString *e
             qsizetype placement = -1;
             if (!open.empty()) {
                 const QStringView name = reader.qualifiedName();
+                // Held here: a loop over the temporary would copy the list to own it.
+                const QXmlStreamAttributes attributes = reader.attributes();
                 const qsizetype parent = open.back();
-                if (name == QLatin1String("MLT")) {
+                if (is(name, u"MLT")) {
                     placement = document.placements.size();
                     Placement &added = document.placements.emplace_back();
-                    added.invisible = reader.attributes().value(QLatin1String("Invisible")) ==
-                                      QLatin1String("True");
-                } else if (name == QLatin1String("Image")) {
+                    for (const QXmlStreamAttribute &attribute : std::as_const(attributes)) {
+                        if (is(attribute.qualifiedName(), u"Invisible"))
+                            added.invisible = is(attribute.value(), u"True");
+                    }
+                } else if (is(name, u"Image")) {
                     if (!haveImage) {
                         haveImage = true;
                         awaitingText = theImage;
                     }
-                } else if (parent >= 0 && name == QLatin1String("Location")) {
-                    const QXmlStreamAttributes attributes = reader.attributes();
+                } else if (parent >= 0 && is(name, u"Location")) {
+                    int x = 0, y = 0, offsetX = 0, offsetY = 0;
+                    for (const QXmlStreamAttribute &attribute : std::as_const(attributes)) {
+                        const QStringView key = attribute.qualifiedName();
+                        if (is(key, u"X"))
+                            x = number(attribute.value());
+                        else if (is(key, u"Y"))
+                            y = number(attribute.value());
+                        else if (is(key, u"OffsetX"))
+                            offsetX = number(attribute.value());
+                        else if (is(key, u"OffsetY"))
+                            offsetY = number(attribute.value());
+                    }
                     Placement &item = document.placements[parent];
-                    item.position = QPointF(intAttribute(attributes, QLatin1String("X")),
-                                            intAttribute(attributes, QLatin1String("Y")));
-                    item.offset = QPoint(intAttribute(attributes, QLatin1String("OffsetX")),
-                                         intAttribute(attributes, QLatin1String("OffsetY")));
-                } else if (parent >= 0 && name == QLatin1String("File")) {
-                    const QXmlStreamAttributes attributes = reader.attributes();
+                    item.position = QPointF(x, y);
+                    item.offset = QPoint(offsetX, offsetY);
+                } else if (parent >= 0 && is(name, u"File")) {
+                    int width = 0, height = 0;
+                    for (const QXmlStreamAttribute &attribute : std::as_const(attributes)) {
+                        const QStringView key = attribute.qualifiedName();
+                        if (is(key, u"RegionX"))
+                            width = number(attribute.value());
+                        else if (is(key, u"RegionY"))
+                            height = number(attribute.value());
+                    }
                     Placement &item = document.placements[parent];
-                    item.region = QRect(0, 0, intAttribute(attributes, QLatin1String("RegionX")),
-                                        intAttribute(attributes, QLatin1String("RegionY")));
+                    item.region = QRect(0, 0, width, height);
                     item.structurePath = QString();
                     awaitingText = parent;
                 }
