@@ -1,7 +1,8 @@
 // Holds the streaming placement file reader to the document-tree reader it replaced: for every
 // input nested no deeper than the limit and without a document type declaration, both read the
 // same document or both refuse it, for the same reason. The reader on a device reads exactly
-// what the reader on the bytes does.
+// what the reader on the bytes does, and refuses the same with the same error, except for where
+// it finds bytes that are no text.
 
 #include "DomPlacementReader.h"
 #include "FuzzSupport.h"
@@ -101,8 +102,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             lastProgress = bytesRead;
             return true;
         });
-    if (!same(fromDevice, streamed) || deviceError != error ||
-        (!streamed && deviceFailure != failure))
+    // Qt's reader decodes all the bytes at once but a device 8 KiB at a time, and reports
+    // content that is no text in the encoding where it stands when it decodes.
+    const QLatin1String encodingError("incorrectly encoded content");
+    const bool sameError = deviceError == error ||
+                           (deviceError.contains(encodingError) && error.contains(encodingError));
+    if (!same(fromDevice, streamed) || !sameError || (!streamed && deviceFailure != failure))
         fail("the device reads otherwise than the bytes",
              describe(streamed, error) + "\n--- device:\n" + describe(fromDevice, deviceError));
 

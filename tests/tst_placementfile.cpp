@@ -201,6 +201,11 @@ private slots:
             ReadFailure::NotXml, "line 1, column ");
         row("nested one level too deep", nested(PlacementFile::maximumDepth + 1),
             ReadFailure::NotXml, "line 1, column 3007: elements nested deeper than 1000");
+        // Found by fuzzing: the error is reported where the reader decodes, all the bytes at
+        // once or 8 KiB of a device at a time, not at the byte.
+        row("a byte that is no UTF-8, past the first 8 KiB",
+            "<V>\n<Image>a</Image>" + QByteArray(9000, ' ') + "\n<MLT>\xFF</MLT></V>",
+            ReadFailure::NotXml, "line 1, column 2: Encountered incorrectly encoded content");
         // Read in a moment: the document-tree reader took minutes.
         row("nested 200,000 deep", nested(200000), ReadFailure::NotXml,
             "line 1, column 3003: elements nested deeper than 1000");
@@ -217,6 +222,12 @@ private slots:
         QVERIFY2(error.startsWith(errorStart), qPrintable(error));
         QCOMPARE(gotFailure, failure);
         QVERIFY(!PlacementFile::read(bytes)); // no error wanted
+        QBuffer buffer;
+        buffer.setData(bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        gotFailure = ReadFailure::Cancelled;
+        QVERIFY(!PlacementFile::read(buffer, &error, &gotFailure));
+        QCOMPARE(gotFailure, failure);
     }
 
     // The size is checked before a byte is read: the file of exactly 1 GiB is read, and refused
