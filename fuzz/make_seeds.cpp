@@ -56,6 +56,14 @@ Seeds structureSeeds()
     };
 }
 
+// An Image element at depth levels, the root counted as level 1, inside elements named a.
+QByteArray nested(int depth)
+{
+    const int inner = depth - 2;
+    return "<V>" + QByteArray("<a>").repeated(inner) + "<Image>x</Image>" +
+           QByteArray("</a>").repeated(inner) + "<MLT/></V>";
+}
+
 Seeds placementSeeds()
 {
     PlacementDocument document;
@@ -89,6 +97,11 @@ Seeds placementSeeds()
         "<?xml version=\"1.0\"?>\n<!DOCTYPE m [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;&a;\">]>\n"
         "<m><Image>&b;&#13;&#x1F3F0;</Image><MLT><MLT/></MLT></m>",
         "<Valdrune><Image/><MLT><File>x<!-- c --><?p i?></File></MLT></Valdrune>",
+        nested(PlacementFile::maximumDepth),
+        nested(PlacementFile::maximumDepth + 1),
+        nested(5000),
+        "<V><a:Image xmlns:a=\"u\">x</a:Image><MLT a:Invisible=\"True\"><File>&#32;&amp;"
+        "</File><File><![CDATA[]]></File></MLT><Image> <!--c--> y</Image></V>",
     };
 }
 
@@ -189,6 +202,7 @@ int main(int argc, char **argv)
 
     const bool ok = writeSeeds(root, QStringLiteral("fuzz_structure"), structureSeeds()) &&
                     writeSeeds(root, QStringLiteral("fuzz_placementfile"), placementSeeds()) &&
+                    writeSeeds(root, QStringLiteral("fuzz_placementdiff"), placementSeeds()) &&
                     writeSeeds(root, QStringLiteral("fuzz_payload"), payloadSeeds(radarPath)) &&
                     writeSeeds(root, QStringLiteral("fuzz_namelist"), nameListSeeds()) &&
                     writeSeeds(root, QStringLiteral("fuzz_configuration"), configurationSeeds());

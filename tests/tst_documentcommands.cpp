@@ -8,8 +8,8 @@
 #include "canvas/CanvasView.h"
 #include "document/FileCommands.h"
 #include "document/MapDocument.h"
-#include "document/PlacementFile.h"
 #include "document/PlacementDocument.h"
+#include "document/PlacementFile.h"
 #include "library/StructurePayload.h"
 #include "library/StructurePreview.h"
 
@@ -249,7 +249,7 @@ ModalScript::Answer TestDocumentCommands::answer(const QString &token)
         };
     }
     if (kind == "file" || kind == "vanish" || kind == "big") {
-        const QString path = name.isEmpty() ? QString()
+        const QString path = name.isEmpty()  ? QString()
                              : kind == "big" ? m_dir.filePath(name)
                                              : rowPath(name);
         return [path, vanish = kind == "vanish"](QWidget *modal) {
@@ -637,9 +637,9 @@ void TestDocumentCommands::placeholderItems()
 
     // Saved again, the placeholder keeps all the file said of it.
     bool saved = false;
-    QVERIFY(answered({"file:odd.xml"}, [&] { saved = view.fileSaveAs(); }));
+    QVERIFY(answered({"file:again.xml"}, [&] { saved = view.fileSaveAs(); }));
     QVERIFY(saved);
-    QCOMPARE(readAll(rowPath(QStringLiteral("odd.xml"))), bytes);
+    QCOMPARE(readAll(rowPath(QStringLiteral("again.xml"))), bytes);
 }
 
 void TestDocumentCommands::awkwardPathsRoundTrip_data()

@@ -1,13 +1,27 @@
 // The placement file: written byte for byte in its one layout, read leniently.
 
+#include "DomPlacementReader.h"
 #include "document/PlacementFile.h"
 
+#include <QBuffer>
 #include <QDebug>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 Q_DECLARE_METATYPE(PlacementDocument)
 
+using PlacementFile::ReadFailure;
+
 namespace {
+
+// An Image element at depth levels, the root counted as level 1, inside elements named a.
+QByteArray nested(int depth)
+{
+    const int inner = depth - 2;
+    return "<V>" + QByteArray("<a>").repeated(inner) + "<Image>x</Image>" +
+           QByteArray("</a>").repeated(inner) + "<MLT/></V>";
+}
 
 // A readable account of a document, so that a failed comparison shows what differs.
 QString dump(const PlacementDocument &d)
@@ -21,6 +35,8 @@ QString dump(const PlacementDocument &d)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(ReadFailure)
 
 class PlacementFileTest : public QObject
 {
@@ -113,12 +129,34 @@ private slots:
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><V><Image>/\xC6r\xF8.png</Image><MLT>"
             "<File>&#32;a&#13;&#10;b&amp;c&gt;</File></MLT></V>",
             {QStringLiteral("/\u00C6r\u00F8.png"), {{{}, {}, {}, QStringLiteral(" a\r\nb&c>")}}});
+        // A text is the first child node; a run of white space (as QChar has it) is none
+        // unless it is a CDATA section.
+        row("white space only texts are no child nodes",
+            "<V><Image> \xC2\xA0&#32;\xE3\x80\x80</Image><MLT><File>\n <![CDATA[ ]]></File><File "
+            "RegionY=\"2\"> <!-- c -->/s.mlt</File></MLT><Image>/second.png</Image></V>",
+            {"", {{{}, {}, QRect(0, 0, 0, 2), {}}}});
+        row("one text across references, a comment ends it",
+            "<V><Image> a&amp;b&#60;&#x1F3F0;<!-- c -->d</Image><MLT><File><?p?>/s.mlt</File>"
+            "</MLT></V>",
+            {QStringLiteral(" a&b<\U0001F3F0"), {{}}});
+        row("prefixed names are other names, the root counts for nothing",
+            "<MLT><a:Image xmlns:a=\"u\">/a.png</a:Image><Image>/t.png</Image><MLT "
+            "a:Invisible=\"False\" Invisible=\"True\"><a:File>/x</a:File><File a:RegionX=\"3\">"
+            "/s.mlt</File></MLT></MLT>",
+            {"/t.png", {{{}, {}, {}, "/s.mlt", true}}});
+        row("nested items, each a placement in document order",
+            "<V><Image>/t.png</Image><MLT><File RegionX=\"1\">/a</File><MLT><Location X=\"5\"/>"
+            "</MLT><b><File>/not-a-child</File></b></MLT></V>",
+            {"/t.png", {{{}, {}, QRect(0, 0, 1, 0), "/a"}, {QPointF(5, 0), {}, {}, {}}}});
+        row("nested as deep as allowed", nested(PlacementFile::maximumDepth), {"x", {{}}});
         full.invisible = false;
         row("Invisible only when exactly True",
             "<V><Image>/t.png</Image>" + QByteArray(item).replace("True", "true") + "</V>",
             {"/t.png", {full}});
     }
 
+    // The same document from the bytes, from a device, and from the document-tree reader that
+    // came before.
     void read()
     {
         QFETCH(QByteArray, bytes);
@@ -128,27 +166,138 @@ private slots:
         QVERIFY2(doc, qPrintable(error));
         QCOMPARE(dump(*doc), dump(expected));
         QVERIFY(*doc == expected);
+        QBuffer buffer;
+        buffer.setData(bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        QCOMPARE(PlacementFile::read(buffer), doc);
+        const std::optional<PlacementDocument> dom = DomPlacementReader::read(bytes);
+        QVERIFY(dom);
+        QCOMPARE(dump(*dom), dump(expected));
     }
 
     void readRefused_data()
     {
         QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<ReadFailure>("failure");
         QTest::addColumn<QString>("errorStart");
-        QTest::newRow("mismatched tags")
-            << QByteArray("<V>\n<Image>/t.png</File>\n</V>") << QStringLiteral("line 2, column ");
-        QTest::newRow("empty") << QByteArray() << QStringLiteral("line ");
-        QTest::newRow("no Image element")
-            << QByteArray("<Valdrune Image=\"/t.png\">\n<MLT/></Valdrune>\n") << QString();
+        const auto row = [](const char *name, const QByteArray &bytes, ReadFailure failure,
+                            const char *errorStart) {
+            QTest::newRow(name) << bytes << failure << QString::fromUtf8(errorStart);
+        };
+        row("mismatched tags", "<V>\n<Image>/t.png</File>\n</V>", ReadFailure::NotXml,
+            "line 2, column ");
+        row("empty", "", ReadFailure::NotXml, "line ");
+        row("undeclared entity", "<V><Image>&nbsp;</Image></V>", ReadFailure::NotXml,
+            "line 1, column 16: Entity 'nbsp' not declared");
+        row("no Image element", "<Valdrune Image=\"/t.png\">\n<MLT/></Valdrune>\n",
+            ReadFailure::NoImage, "no Image element");
+        row("Image only as the root and prefixed", "<Image><a:Image>/t.png</a:Image></Image>",
+            ReadFailure::NoImage, "no Image element");
+        // Entities are neither expanded nor fetched: a declaration of them is refused.
+        row("empty document type declaration", "<?xml version=\"1.0\"?>\n<!DOCTYPE V>\n<V/>",
+            ReadFailure::NotXml,
+            "line 2, column 12: a placement file holds no document type declaration");
+        row("internal entity", "<!DOCTYPE V [<!ENTITY t \"/t.png\">]><V><Image>&t;</Image></V>",
+            ReadFailure::NotXml, "line 1, column ");
+        row("nested one level too deep", nested(PlacementFile::maximumDepth + 1),
+            ReadFailure::NotXml, "line 1, column 3007: elements nested deeper than 1000");
+        // Found by fuzzing: the error is reported where the reader decodes, all the bytes at
+        // once or 8 KiB of a device at a time, not at the byte.
+        row("a byte that is no UTF-8, past the first 8 KiB",
+            "<V>\n<Image>a</Image>" + QByteArray(9000, ' ') + "\n<MLT>\xFF</MLT></V>",
+            ReadFailure::NotXml, "line 1, column 2: Encountered incorrectly encoded content");
+        // Read in a moment: the document-tree reader took minutes.
+        row("nested 200,000 deep", nested(200000), ReadFailure::NotXml,
+            "line 1, column 3003: elements nested deeper than 1000");
     }
 
     void readRefused()
     {
         QFETCH(QByteArray, bytes);
+        QFETCH(ReadFailure, failure);
         QFETCH(QString, errorStart);
         QString error;
-        QVERIFY(!PlacementFile::read(bytes, &error));
-        QVERIFY2(!error.isEmpty() && error.startsWith(errorStart), qPrintable(error));
+        auto gotFailure = ReadFailure::Cancelled;
+        QVERIFY(!PlacementFile::read(bytes, &error, &gotFailure));
+        QVERIFY2(error.startsWith(errorStart), qPrintable(error));
+        QCOMPARE(gotFailure, failure);
         QVERIFY(!PlacementFile::read(bytes)); // no error wanted
+        QBuffer buffer;
+        buffer.setData(bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        gotFailure = ReadFailure::Cancelled;
+        QVERIFY(!PlacementFile::read(buffer, &error, &gotFailure));
+        QCOMPARE(gotFailure, failure);
+    }
+
+    // The size is checked before a byte is read: the file of exactly 1 GiB is read, and refused
+    // for its first character.
+    void fileSizeLimit_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("tooLarge");
+        QTest::newRow("1 GiB") << PlacementFile::maximumFileSize << false;
+        QTest::newRow("1 GiB and a byte") << PlacementFile::maximumFileSize + 1 << true;
+    }
+
+    void fileSizeLimit()
+    {
+        QFETCH(qint64, size);
+        QFETCH(bool, tooLarge);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("huge.xml")));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.resize(size)); // sparse where the file system can
+        QString error;
+        auto failure = ReadFailure::Cancelled;
+        QVERIFY(!PlacementFile::read(file, &error, &failure));
+        QCOMPARE(failure, ReadFailure::NotXml);
+        QVERIFY2(error.startsWith(QLatin1String("line 1, column ")), qPrintable(error));
+        QCOMPARE(error.endsWith(QLatin1String("larger than the 1 GiB a placement file may hold")),
+                 tooLarge);
+    }
+
+    // Progress is reported every few thousand elements with the bytes read so far; the read
+    // stops when the callback says so.
+    void progress_data()
+    {
+        QTest::addColumn<int>("cancelAt"); // the call that returns false, 0 for none
+        QTest::newRow("read to the end") << 0;
+        QTest::newRow("cancelled") << 3;
+    }
+
+    void progress()
+    {
+        QFETCH(int, cancelAt);
+        PlacementDocument document{"/t.png", {}};
+        for (int i = 0; i < 10000; ++i)
+            document.placements.append({QPointF(i, -i), QPoint(), QRect(0, 0, 1, 2),
+                                        QStringLiteral("/s/%1.mlt").arg(i % 200)});
+        QBuffer buffer;
+        buffer.setData(PlacementFile::write(document).value());
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        QList<qint64> calls;
+        QString error;
+        auto failure = ReadFailure::NotXml;
+        const std::optional<PlacementDocument> read =
+            PlacementFile::read(buffer, &error, &failure, [&](qint64 bytesRead) {
+                calls.append(bytesRead);
+                return calls.size() != cancelAt;
+            });
+        if (cancelAt) {
+            QVERIFY(!read);
+            QCOMPARE(error, QStringLiteral("cancelled"));
+            QCOMPARE(failure, ReadFailure::Cancelled);
+            QCOMPARE(calls.size(), cancelAt);
+        } else {
+            QVERIFY(read && *read == document);
+            QVERIFY(calls.size() >= 2); // 30,002 elements
+            // Equal paths share one string.
+            QVERIFY(read->placements[0].structurePath.constData() ==
+                    read->placements[200].structurePath.constData());
+        }
+        for (int i = 1; i < calls.size(); ++i)
+            QVERIFY(calls[i - 1] > 0 && calls[i - 1] < calls[i] && calls[i] <= buffer.size());
     }
 
     void pathRoundTrip_data()

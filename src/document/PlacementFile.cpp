@@ -1,12 +1,16 @@
 #include "PlacementFile.h"
 
-#include <QDomDocument>
+#include <QBuffer>
+#include <QSet>
+#include <QXmlStreamReader>
 
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <utility>
 
+namespace PlacementFile {
 namespace {
 
 // XML 1.0 carries every character except most C0 controls, lone surrogates, U+FFFE and
@@ -167,14 +171,195 @@ template <size_t N> void appendAttribute(std::string &out, const char (&name)[N]
 
 // Missing or malformed numbers read as 0. The smallest int is left out so that a width read
 // from the file always leaves a rectangle whose edges and width fit an int.
-int intAttribute(const QDomElement &element, const QString &name)
+int number(QStringView text)
 {
-    return qMax(element.attribute(name).toInt(), std::numeric_limits<int>::min() + 1);
+    // Up to nine digits after an optional minus sign read here: the common case, and much
+    // cheaper than QStringView::toInt, which reads everything else.
+    const qsizetype size = text.size();
+    const qsizetype first = size > 0 && text[0] == u'-' ? 1 : 0;
+    if (size == first || size - first > 9)
+        return qMax(text.toInt(), std::numeric_limits<int>::min() + 1);
+    int value = 0;
+    for (qsizetype i = first; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return qMax(text.toInt(), std::numeric_limits<int>::min() + 1);
+        value = value * 10 + (c - u'0');
+    }
+    return first ? -value : value;
+}
+
+// Compared here rather than through QStringView's operator==, which is no inline function:
+// most names in a file differ from the wanted one in length.
+template <size_t N> bool is(QStringView name, const char16_t (&wanted)[N])
+{
+    if (name.size() != qsizetype(N - 1))
+        return false;
+    for (size_t i = 0; i + 1 < N; ++i) {
+        if (name[qsizetype(i)] != wanted[i])
+            return false;
+    }
+    return true;
+}
+
+std::nullopt_t refuse(QString *error, ReadFailure *failure, ReadFailure kind,
+                      const QString &message)
+{
+    if (error)
+        *error = message;
+    if (failure)
+        *failure = kind;
+    return std::nullopt;
+}
+
+QString errorAt(qint64 line, qint64 column, const QString &reason)
+{
+    return QStringLiteral("line %1, column %2: %3").arg(line).arg(column).arg(reason);
+}
+
+// Reads what reader delivers in one pass. The rules are those of a document tree built from
+// the same XML: a text is an element's first child node, where the tree keeps a run of
+// characters only when it is a CDATA section or holds more than white space (as QChar has it);
+// comments, processing instructions and elements are child nodes that are not texts.
+// carryOn, when set, is called every few thousand elements; when it returns false the read
+// stops, refused for the reason it gave, or else cancelled.
+std::optional<PlacementDocument> readStream(QXmlStreamReader &reader, QString *error,
+                                            ReadFailure *failure,
+                                            const std::function<bool(QString *reason)> &carryOn)
+{
+    reader.setNamespaceProcessing(false);
+    const auto refuseHere = [&](const QString &reason) {
+        return refuse(error, failure, ReadFailure::NotXml,
+                      errorAt(reader.lineNumber(), reader.columnNumber(), reason));
+    };
+    PlacementDocument document;
+    QSet<QString> paths; // equal structure paths share one string
+    // Who waits for the text of its first child: the Image element, the File element of a
+    // placement, or no one.
+    constexpr qsizetype noOne = -2;
+    constexpr qsizetype theImage = -1;
+    qsizetype awaitingText = noOne;
+    const auto takeText = [&](QStringView text) {
+        if (awaitingText == theImage) {
+            document.terrainPath = text.toString();
+        } else if (awaitingText >= 0 && !text.isEmpty()) {
+            const QString path = text.toString();
+            auto known = paths.constFind(path);
+            if (known == paths.constEnd())
+                known = paths.insert(path);
+            document.placements[awaitingText].structurePath = *known;
+        }
+        awaitingText = noOne;
+    };
+    // For each open element, the index of its placement when it is an MLT below the root.
+    std::vector<qsizetype> open;
+    open.reserve(64);
+    bool haveImage = false;
+    int elements = 0;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement: {
+            takeText({});
+            if (open.size() >= size_t(maximumDepth))
+                return refuseHere(
+                    QStringLiteral("elements nested deeper than %1").arg(maximumDepth));
+            qsizetype placement = -1;
+            if (!open.empty()) {
+                const QStringView name = reader.qualifiedName();
+                // Held here: a loop over the temporary would copy the list to own it.
+                const QXmlStreamAttributes attributes = reader.attributes();
+                const qsizetype parent = open.back();
+                if (is(name, u"MLT")) {
+                    placement = document.placements.size();
+                    Placement &added = document.placements.emplace_back();
+                    for (const QXmlStreamAttribute &attribute : std::as_const(attributes)) {
+                        if (is(attribute.qualifiedName(), u"Invisible"))
+                            added.invisible = is(attribute.value(), u"True");
+                    }
+                } else if (is(name, u"Image")) {
+                    if (!haveImage) {
+                        haveImage = true;
+                        awaitingText = theImage;
+                    }
+                } else if (parent >= 0 && is(name, u"Location")) {
+                    int x = 0, y = 0, offsetX = 0, offsetY = 0;
+                    for (const QXmlStreamAttribute &attribute : std::as_const(attributes)) {
+                        const QStringView key = attribute.qualifiedName();
+                        if (is(key, u"X"))
+                            x = number(attribute.value());
+                        else if (is(key, u"Y"))
+                            y = number(attribute.value());
+                        else if (is(key, u"OffsetX"))
+                            offsetX = number(attribute.value());
+                        else if (is(key, u"OffsetY"))
+                            offsetY = number(attribute.value());
+                    }
+                    Placement &item = document.placements[parent];
+                    item.position = QPointF(x, y);
+                    item.offset = QPoint(offsetX, offsetY);
+                } else if (parent >= 0 && is(name, u"File")) {
+                    int width = 0, height = 0;
+                    for (const QXmlStreamAttribute &attribute : std::as_const(attributes)) {
+                        const QStringView key = attribute.qualifiedName();
+                        if (is(key, u"RegionX"))
+                            width = number(attribute.value());
+                        else if (is(key, u"RegionY"))
+                            height = number(attribute.value());
+                    }
+                    Placement &item = document.placements[parent];
+                    item.region = QRect(0, 0, width, height);
+                    item.structurePath = QString();
+                    awaitingText = parent;
+                }
+            }
+            open.push_back(placement);
+            if (++elements == 4096) {
+                elements = 0;
+                QString reason;
+                if (carryOn && !carryOn(&reason)) {
+                    if (!reason.isEmpty())
+                        return refuseHere(reason);
+                    return refuse(error, failure, ReadFailure::Cancelled,
+                                  QStringLiteral("cancelled"));
+                }
+            }
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            takeText({});
+            open.pop_back();
+            break;
+        case QXmlStreamReader::Characters:
+            if (awaitingText != noOne && (reader.isCDATA() || !reader.text().trimmed().isEmpty()))
+                takeText(reader.text());
+            break;
+        case QXmlStreamReader::Comment:
+        case QXmlStreamReader::ProcessingInstruction:
+        case QXmlStreamReader::EntityReference:
+            takeText({});
+            break;
+        case QXmlStreamReader::DTD:
+            // Entities are neither expanded nor fetched: the declaration is refused outright.
+            return refuseHere(
+                QStringLiteral("a placement file holds no document type declaration"));
+        default:
+            break;
+        }
+    }
+    if (reader.hasError())
+        return refuseHere(reader.errorString());
+    if (!haveImage)
+        return refuse(error, failure, ReadFailure::NoImage,
+                      QStringLiteral("no Image element names the terrain image"));
+    return document;
+}
+
+QString tooLarge()
+{
+    return QStringLiteral("the file is larger than the 1 GiB a placement file may hold");
 }
 
 } // namespace
-
-namespace PlacementFile {
 
 std::optional<QByteArray> write(const PlacementDocument &document, QString *error)
 {
@@ -207,70 +392,31 @@ std::optional<QByteArray> write(const PlacementDocument &document, QString *erro
     return QByteArray(out.data(), qsizetype(out.size()));
 }
 
-std::optional<PlacementDocument> read(const QByteArray &bytes, QString *error)
-{
-    QDomDocument dom;
-    QString message;
-    int line = 0;
-    int column = 0;
-    if (!dom.setContent(bytes, false, &message, &line, &column)) {
-        if (error)
-            *error = QStringLiteral("line %1, column %2: %3").arg(line).arg(column).arg(message);
-        return std::nullopt;
-    }
-    const QDomElement root = dom.documentElement();
-    const QDomNodeList images = root.elementsByTagName(QStringLiteral("Image"));
-    if (images.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("no Image element names the terrain image");
-        return std::nullopt;
-    }
-
-    PlacementDocument document;
-    document.terrainPath = images.item(0).firstChild().toText().data();
-
-    const QDomNodeList items = root.elementsByTagName(QStringLiteral("MLT"));
-    document.placements.reserve(items.size());
-    for (int i = 0; i < items.size(); ++i) {
-        const QDomElement element = items.item(i).toElement();
-        Placement placement;
-        placement.region = QRect(0, 0, 0, 0);
-        placement.invisible =
-            element.attribute(QStringLiteral("Invisible")) == QLatin1String("True");
-        for (QDomNode node = element.firstChild(); !node.isNull(); node = node.nextSibling()) {
-            const QDomElement child = node.toElement();
-            if (child.isNull())
-                continue;
-            if (child.tagName() == QLatin1String("Location")) {
-                placement.position = QPointF(intAttribute(child, QStringLiteral("X")),
-                                             intAttribute(child, QStringLiteral("Y")));
-                placement.offset = QPoint(intAttribute(child, QStringLiteral("OffsetX")),
-                                          intAttribute(child, QStringLiteral("OffsetY")));
-            } else if (child.tagName() == QLatin1String("File")) {
-                placement.region = QRect(0, 0, intAttribute(child, QStringLiteral("RegionX")),
-                                         intAttribute(child, QStringLiteral("RegionY")));
-                placement.structurePath = child.firstChild().toText().data();
-            }
-        }
-        document.placements.append(placement);
-    }
-    return document;
-}
-
 std::optional<PlacementDocument> read(QIODevice &device, QString *error, ReadFailure *failure,
                                       const std::function<bool(qint64)> &progress)
 {
-    const QByteArray bytes = device.readAll();
-    if (progress && !progress(bytes.size())) {
-        if (failure)
-            *failure = ReadFailure::Cancelled;
-        return std::nullopt;
-    }
-    auto document = read(bytes, error);
-    if (!document && failure)
-        *failure = error && error->startsWith(QLatin1String("no Image")) ? ReadFailure::NoImage
-                                                                         : ReadFailure::NotXml;
-    return document;
+    const bool sequential = device.isSequential();
+    const qint64 start = sequential ? 0 : device.pos();
+    if (!sequential && device.size() - start > maximumFileSize)
+        return refuse(error, failure, ReadFailure::NotXml, errorAt(1, 0, tooLarge()));
+    QXmlStreamReader reader(&device);
+    // A sequential device cannot tell its size: the characters read so far stand in for bytes.
+    return readStream(reader, error, failure, [&](QString *reason) {
+        const qint64 sofar = sequential ? reader.characterOffset() : device.pos() - start;
+        if (sequential && sofar > maximumFileSize) {
+            *reason = tooLarge();
+            return false;
+        }
+        return !progress || progress(sofar);
+    });
+}
+
+std::optional<PlacementDocument> read(const QByteArray &bytes, QString *error, ReadFailure *failure)
+{
+    if (bytes.size() > maximumFileSize)
+        return refuse(error, failure, ReadFailure::NotXml, errorAt(1, 0, tooLarge()));
+    QXmlStreamReader reader(bytes);
+    return readStream(reader, error, failure, {});
 }
 
 QByteArray itemIsAtLine(const QPointF &position)
