@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QPointer>
+#include <QScrollBar>
 #include <QtTest>
 
 namespace {
@@ -232,6 +233,45 @@ private slots:
         QCOMPARE(payload->image.size(), region.size());
         for (int i = 0; i < preview.size(); ++i)
             QCOMPARE(payload->image.pixel(i % region.width(), i / region.width()), preview.at(i));
+    }
+
+    // The start folder among 300 siblings: once the tree settles it is selected and in view,
+    // however late its siblings arrive; after the user scrolls, the tree stays where they put it.
+    void revealAmongManySiblings()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString parent = QDir::cleanPath(dir.path());
+        for (int i = 0; i < 300; ++i)
+            QVERIFY(QDir(parent).mkdir(QStringLiteral("f%1").arg(i, 3, 10, QLatin1Char('0'))));
+        const QString start = parent + QStringLiteral("/f150-start");
+        QVERIFY(QDir().mkpath(start + QStringLiteral("/inside")));
+
+        DirView view;
+        view.resize(300, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.revealFolder(start);
+        const QModelIndex parentIndex = view.dirModel->index(parent);
+        const auto shown = [&] {
+            const QModelIndex target = view.dirModel->index(start);
+            return view.dirModel->rowCount(parentIndex) == 301 && view.currentIndex() == target &&
+                   view.selectionModel()->isSelected(target) &&
+                   view.viewport()->rect().contains(view.visualRect(target));
+        };
+        QTRY_VERIFY(shown());
+        QTest::qWait(300); // late batches of rows, sorting
+        QVERIFY(shown());
+
+        const QPoint centre = view.viewport()->rect().center();
+        QWheelEvent wheel(centre, view.viewport()->mapToGlobal(centre), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &wheel);
+        const int scrolled = view.verticalScrollBar()->value();
+        QVERIFY(QDir(parent).mkdir(QStringLiteral("a-new")));
+        QTRY_COMPARE(view.dirModel->rowCount(parentIndex), 302);
+        QTest::qWait(100);
+        QCOMPARE(view.verticalScrollBar()->value(), scrolled);
     }
 
 private:
