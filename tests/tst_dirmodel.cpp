@@ -1,5 +1,5 @@
 // Structure name lists dropped on the library tree: straight into the model, and through the
-// tree's viewport as a drag from another application arrives, checked on disk and in the tree.
+// tree's viewport as a drag from another application arrives, checked on disk.
 
 #include "TestSupport.h"
 #include "library/DirModel.h"
@@ -55,8 +55,6 @@ private slots:
         QTest::addColumn<QStringList>("created"); // new files in F
 
         using NameList::encode;
-        const QByteArray oneTwo = encode({"one", "two"});
-        const QStringList oneTwoFiles = {"one.mlt", "two.mlt"};
         const auto add = [](const char *tag, Route route, bool withFormat, const QByteArray &list,
                             const QString &row, bool accepted, const QStringList &created) {
             QTest::newRow(tag) << int(route) << withFormat << list << row << accepted << created;
@@ -68,18 +66,10 @@ private slots:
         add("view: on a structure file row", View, true, encode({"a"}), "keep.mlt", false, {});
         add("model: on a structure file row", Model, true, encode({"a"}), "keep.mlt", false, {});
         add("model: between rows", BetweenRows, true, encode({"a"}), {}, false, {});
-        add("name with the extension", Model, true, encode({"x.mlt"}), {}, true, {"x.mlt.mlt"});
-        add("null name", Model, true, QByteArray("\xFF\xFF\xFF\xFF", 4), {}, true, {".mlt"});
         add("unsafe names skipped", Model, true,
             encode({"good1", "../evil", "a/b", "a\\b", ".", "..", "good2"}), {}, true,
             {"good1.mlt", "good2.mlt"});
         add("existing file kept", Model, true, encode({"keep", "new"}), {}, true, {"new.mlt"});
-        add("cut inside a name", Model, true, encode({"one", "two", "three"}).chopped(3), {}, true,
-            oneTwoFiles);
-        add("cut inside a byte count", Model, true, oneTwo + QByteArray("\x06\x00", 2), {}, true,
-            oneTwoFiles);
-        add("byte count beyond the end", Model, true, oneTwo + QByteArray("\x40\x00\x00\x00zz", 6),
-            {}, true, oneTwoFiles);
         add("empty list", Model, true, QByteArray(), {}, true, {});
     }
 
@@ -109,7 +99,8 @@ private slots:
         m_view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m_view));
         m_view.revealFolder(folder);
-        QTRY_COMPARE(listedNames(folder), QStringList({"a", "keep.mlt"}));
+        DirModel *model = m_view.dirModel;
+        QTRY_COMPARE(model->rowCount(model->index(folder)), 2);
 
         QMimeData mime;
         if (withFormat) {
@@ -118,7 +109,6 @@ private slots:
             mime.setUrls({QUrl::fromLocalFile(outside)});
             mime.setText(QStringLiteral("a"));
         }
-        DirModel *model = m_view.dirModel;
         const QModelIndex target = model->index(row.isEmpty() ? folder : folder + '/' + row);
         QVERIFY(target.isValid());
         const int between = route == BetweenRows ? 0 : -1;
@@ -146,30 +136,12 @@ private slots:
         // On disk: exactly the new empty files in F; everything else, including the existing
         // structure file's bytes, as it was.
         QMap<QString, QByteArray> expected = before;
-        QStringList listed = {"a", "keep.mlt"};
-        for (const QString &name : created) {
+        for (const QString &name : created)
             expected.insert(QStringLiteral("F/") + name, QByteArray());
-            if (!name.startsWith(QLatin1Char('.')))
-                listed.append(name);
-        }
         QCOMPARE(snapshot(top), expected);
-        // In the tree: F lists the new structure files (hidden ones aside) without being
-        // re-expanded.
-        listed.sort();
-        QTRY_COMPARE(listedNames(folder), listed);
     }
 
 private:
-    QStringList listedNames(const QString &folder) const
-    {
-        const QModelIndex parent = m_view.dirModel->index(folder);
-        QStringList names;
-        for (int row = 0; row < m_view.dirModel->rowCount(parent); ++row)
-            names.append(m_view.dirModel->index(row, 0, parent).data().toString());
-        names.sort();
-        return names;
-    }
-
     DirView m_view;
 };
 
