@@ -14,24 +14,17 @@
 
 namespace {
 
-const QByteArray keptBytes("KEEP\x00\x01\xFE\xFF structure", 18);
-
-// Every entry below root, relative to it: folders end in "/" and map to nothing, files map to
-// their content.
+// Every file below root, relative to it, with its content.
 QMap<QString, QByteArray> snapshot(const QString &root)
 {
-    QMap<QString, QByteArray> entries;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
-        const QString relative = QDir(root).relativeFilePath(it.next());
-        QFile file(it.filePath());
-        if (it.fileInfo().isDir())
-            entries.insert(relative + QLatin1Char('/'), QByteArray());
-        else
-            entries.insert(relative, file.open(QIODevice::ReadOnly) ? file.readAll() : "?");
+        QFile file(it.next());
+        files.insert(QDir(root).relativeFilePath(file.fileName()),
+                     file.open(QIODevice::ReadOnly) ? file.readAll() : "?");
     }
-    return entries;
+    return files;
 }
 
 // How the names arrive: through the tree's viewport, or straight into the model as a drop on
@@ -48,35 +41,34 @@ private slots:
     void dropNames_data()
     {
         QTest::addColumn<int>("route");
-        QTest::addColumn<bool>("withFormat"); // false: a file URL and text instead of a name list
-        QTest::addColumn<QByteArray>("list");
-        QTest::addColumn<QString>("row"); // relative to the folder F; empty: F itself
+        QTest::addColumn<QByteArray>("list"); // null: a file URL and text instead of a name list
+        QTest::addColumn<QString>("row");     // relative to the folder F; empty: F itself
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QStringList>("created"); // new files in F
 
         using NameList::encode;
-        const auto add = [](const char *tag, Route route, bool withFormat, const QByteArray &list,
+        const auto add = [](const char *tag, Route route, const QByteArray &list,
                             const QString &row, bool accepted, const QStringList &created) {
-            QTest::newRow(tag) << int(route) << withFormat << list << row << accepted << created;
+            QTest::newRow(tag) << int(route) << list << row << accepted << created;
         };
-        add("view: two names", View, true, encode({"a", "b"}), {}, true, {"a.mlt", "b.mlt"});
-        add("view: other formats only", View, false, {}, {}, false, {});
+        add("view: two names", View, encode({"a", "b"}), {}, true, {"a.mlt", "b.mlt"});
+        add("view: other formats only", View, {}, {}, false, {});
         // A drop on a file row must not create the files in the file's folder: the tree hands it
         // to the model as a drop between the rows of that folder.
-        add("view: on a structure file row", View, true, encode({"a"}), "keep.mlt", false, {});
-        add("model: on a structure file row", Model, true, encode({"a"}), "keep.mlt", false, {});
-        add("model: between rows", BetweenRows, true, encode({"a"}), {}, false, {});
-        add("unsafe names skipped", Model, true,
-            encode({"good1", "../evil", "a/b", "a\\b", ".", "..", "good2"}), {}, true,
-            {"good1.mlt", "good2.mlt"});
-        add("existing file kept", Model, true, encode({"keep", "new"}), {}, true, {"new.mlt"});
-        add("empty list", Model, true, QByteArray(), {}, true, {});
+        add("view: on a structure file row", View, encode({"a"}), "keep.mlt", false, {});
+        add("model: on a structure file row", Model, encode({"a"}), "keep.mlt", false, {});
+        add("model: between rows", BetweenRows, encode({"a"}), {}, false, {});
+        // The empty name gives the file ".mlt" in the folder.
+        add("unsafe names skipped", Model,
+            encode({"good1", "../evil", "a/b", "a\\b", ".", "..", "...", ".. ", "", "x.mlt"}), {},
+            true, {"good1.mlt", "....mlt", ".. .mlt", ".mlt", "x.mlt.mlt"});
+        add("existing file kept", Model, encode({"keep", "new"}), {}, true, {"new.mlt"});
+        add("empty list", Model, QByteArray(""), {}, true, {});
     }
 
     void dropNames()
     {
         QFETCH(int, route);
-        QFETCH(bool, withFormat);
         QFETCH(QByteArray, list);
         QFETCH(QString, row);
         QFETCH(bool, accepted);
@@ -89,9 +81,9 @@ private slots:
         const QString top = QDir::cleanPath(dir.path());
         const QString folder = top + QStringLiteral("/F");
         QVERIFY(QDir().mkpath(folder + QStringLiteral("/a")));
-        QVERIFY(DemoData::writeFile(folder + QStringLiteral("/keep.mlt"), keptBytes));
+        QVERIFY(DemoData::writeFile(folder + QStringLiteral("/keep.mlt"), "kept"));
         const QString outside = top + QStringLiteral("/outside.mlt");
-        QVERIFY(DemoData::writeFile(outside, DemoData::structureBytes({{5, 0, 0, 0}})));
+        QVERIFY(DemoData::writeFile(outside, "outside"));
         const QMap<QString, QByteArray> before = snapshot(top);
 
         // A folder never listed before: the tree is expanded down to it while the model reads it.
@@ -103,7 +95,7 @@ private slots:
         QTRY_COMPARE(model->rowCount(model->index(folder)), 2);
 
         QMimeData mime;
-        if (withFormat) {
+        if (!list.isNull()) {
             mime.setData(NameList::mimeType, list);
         } else {
             mime.setUrls({QUrl::fromLocalFile(outside)});

@@ -1,8 +1,6 @@
 // The structure drag payload ("vd/tessary") and the structure name list ("korvath/multi"):
 // their exact bytes, and what the readers refuse.
 
-#include "DemoData.h"
-
 #include "library/NameList.h"
 #include "library/StructurePayload.h"
 
@@ -12,8 +10,6 @@
 #include <memory>
 
 namespace {
-
-const QByteArray pngSignature = QByteArray::fromHex("89504e470d0a1a0a");
 
 // A preview image: opaque pixels of varied colours, every third one transparent.
 QImage preview(int width, int height)
@@ -43,10 +39,9 @@ private slots:
             QStringLiteral("/maps/walls/gate.mlt"), {-3, 4}, {0, 0, 6, 1}, preview(6, 1)};
         const QByteArray bytes = payload.encode();
         QCOMPARE(bytes.left(head.size()).toHex(' '), head.toHex(' '));
-        const QByteArray png = bytes.mid(head.size());
-        QVERIFY(png.startsWith(pngSignature));
-        QCOMPARE(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_ARGB32),
-                 payload.image.convertToFormat(QImage::Format_ARGB32));
+        QCOMPARE(
+            QImage::fromData(bytes.mid(head.size()), "PNG").convertToFormat(QImage::Format_ARGB32),
+            payload.image.convertToFormat(QImage::Format_ARGB32));
 
         // Every cut is refused, and so is mime data without the payload.
         for (int size = 0; size < bytes.size(); ++size)
@@ -66,16 +61,10 @@ private slots:
                                 const QString &path = "/s", const QPoint &offset = QPoint()) {
             return StructurePayload{path, offset, region, image}.encode();
         };
-        DemoData::Random random(5);
-        QByteArray noise(4096, '\0');
-        for (char &byte : noise)
-            byte = char(random.next());
-
         QTest::newRow("non-ASCII path, extreme offsets")
             << encoded({0, 0, 1, 1}, preview(2, 1).copy(1, 0, 1, 1),
                        QStringLiteral("/\u00C6r\u00F8/\u57CE/\U0001F3F0"), {-32768, 32767})
             << true;
-        QTest::newRow("null path") << encoded({0, 0, 2, 3}, preview(2, 3), QString()) << true;
         QTest::newRow("4096 wide") << encoded({0, 0, 4096, 1}, preview(4096, 1)) << true;
         QTest::newRow("null image") << encoded({0, 0, 1, 1}, QImage()) << false;
         QTest::newRow("4097 wide") << encoded({0, 0, 4097, 1}, preview(4097, 1)) << false;
@@ -83,10 +72,8 @@ private slots:
         QTest::newRow("zero height") << encoded({0, 0, 1, 0}, preview(1, 1)) << false;
         QTest::newRow("negative width") << encoded({{0, 0}, QPoint(-3, 0)}, preview(1, 1)) << false;
         QTest::newRow("image narrower") << encoded({0, 0, 3, 2}, preview(2, 2)) << false;
-        QTest::newRow("image taller") << encoded({0, 0, 3, 2}, preview(3, 3)) << false;
         QTest::newRow("odd path byte count")
             << QByteArray::fromHex("03000000") + "abc" + QByteArray(40, '\0') << false;
-        QTest::newRow("noise") << noise << false;
     }
 
     void decode()
@@ -101,7 +88,6 @@ private slots:
             return;
         // Encoded again, the same bytes: path, offset, region and pixels came through.
         const std::unique_ptr<QMimeData> again(dropped->toMimeData());
-        QCOMPARE(again->formats(), QStringList{QStringLiteral("vd/tessary")});
         QCOMPARE(again->data(QStringLiteral("vd/tessary")), bytes);
     }
 
@@ -119,11 +105,8 @@ private slots:
         row("empty string", "00000000", {""}, true);
         row("surrogate pair", "06000000 c600 3cd8 f0df", {QStringLiteral("\u00C6\U0001F3F0")},
             true);
-        // A string cut short or corrupt ends the list before it.
+        // A string cut short ends the list before it.
         row("cut inside a name", "02000000 6100 04000000 6200", {"a"}, false);
-        row("cut inside a byte count", "02000000 6100 0400", {"a"}, false);
-        row("odd byte count", "02000000 6100 03000000 610062", {"a"}, false);
-        row("byte count beyond the end", "ffffff7f 6100", {}, false);
     }
 
     void nameList()
@@ -137,24 +120,6 @@ private slots:
         QCOMPARE(decoded, names);
         for (int i = 0; i < names.size(); ++i)
             QCOMPARE(decoded[i].isNull(), names[i].isNull());
-    }
-
-    void safeBaseName_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("safe");
-        for (const char *name : {".", "..", "a/b", "a\\b", "../x"})
-            QTest::newRow(name) << QString::fromUtf8(name) << false;
-        // The empty name gives the file ".mlt" in the folder.
-        for (const char *name : {"x.mlt", "", "...", ".. "})
-            QTest::newRow(*name ? name : "empty") << QString::fromUtf8(name) << true;
-    }
-
-    void safeBaseName()
-    {
-        QFETCH(QString, name);
-        QFETCH(bool, safe);
-        QCOMPARE(NameList::isSafeBaseName(name), safe);
     }
 };
 
