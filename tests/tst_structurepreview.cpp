@@ -50,21 +50,17 @@ private slots:
         QTest::newRow("record layout")
             << QByteArray::fromHex("a1b2c3d4 3412ffff02000000 eeeeeeee 05002800000000")
             << 0xFF2088A0u << QPoint(-1, 2);
-        const auto top = [](const char *name, const Tiles &tiles, quint16 seenId) {
-            QTest::newRow(name) << DemoData::structureBytes(tiles)
-                                << uint(RadarColours::pixelFromWord(seenId)) << QPoint(0, 0);
+        const auto row = [](const char *name, const Tiles &tiles, QRgb pixel) {
+            QTest::newRow(name) << DemoData::structureBytes(tiles) << uint(pixel) << QPoint(0, 0);
         };
-        top("greater z wins; of equal z, the first",
-            {{1, 0, 0, 0}, {2, 0, 0, 5}, {3, 0, 0, 5}, {4, 0, 0, 4}}, 2);
-        top("z signed: -32768 below 32767", {{1, 0, 0, -32768}, {2, 0, 0, 32767}}, 2);
-        top("equal negative z, then lower", {{1, 0, 0, -5}, {2, 0, 0, -5}, {3, 0, 0, -6}}, 1);
-        const auto colour = [](const char *name, quint16 id, uint pixel) {
-            QTest::newRow(name) << DemoData::structureBytes({{id, 0, 0, 0}}) << pixel
-                                << QPoint(0, 0);
-        };
-        colour("bit 15 ignored", 0x8000, 0xFF000000u);
-        colour("white, bit 15 too", 0xFFFF, 0xFFF8F8F8u);
-        colour("lowest bit of each channel", 0x0421, 0xFF080808u);
+        const auto of = &RadarColours::pixelFromWord;
+        row("greater z wins; of equal z, the first",
+            {{1, 0, 0, 0}, {2, 0, 0, 5}, {3, 0, 0, 5}, {4, 0, 0, 4}}, of(2));
+        row("z signed: -32768 below 32767", {{1, 0, 0, -32768}, {2, 0, 0, 32767}}, of(2));
+        row("equal negative z, then lower", {{1, 0, 0, -5}, {2, 0, 0, -5}, {3, 0, 0, -6}}, of(1));
+        row("bit 15 ignored", {{0x8000, 0, 0, 0}}, 0xFF000000u);
+        row("white, bit 15 too", {{0xFFFF, 0, 0, 0}}, 0xFFF8F8F8u);
+        row("lowest bit of each channel", {{0x0421, 0, 0, 0}}, 0xFF080808u);
     }
 
     void cellPixel()
