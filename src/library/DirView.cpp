@@ -8,6 +8,7 @@
 #include <QDrag>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 DirView::DirView(QWidget *parent) : QTreeView(parent)
 {
@@ -29,6 +30,21 @@ DirView::DirView(QWidget *parent) : QTreeView(parent)
     setDropIndicatorShown(true);
     setDragDropOverwriteMode(true);
     setDefaultDropAction(Qt::CopyAction);
+
+    // Rows arrive folder by folder and batch by batch, and are sorted later still.
+    m_revealTimer.setSingleShot(true);
+    m_revealTimer.setInterval(0);
+    connect(&m_revealTimer, &QTimer::timeout, this, &DirView::continueReveal);
+    const auto revealAgain = [this] {
+        if (!m_revealFolder.isEmpty())
+            m_revealTimer.start();
+    };
+    connect(dirModel, &QFileSystemModel::directoryLoaded, this, revealAgain);
+    connect(dirModel, &QAbstractItemModel::rowsInserted, this, revealAgain);
+    connect(dirModel, &QAbstractItemModel::layoutChanged, this, revealAgain);
+    // Scrolling, by wheel or on a scroll bar, is the user's choice of where to look.
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, &DirView::stopReveal);
+    connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this, &DirView::stopReveal);
 }
 
 void DirView::refreshDir(QModelIndex index)
@@ -46,33 +62,49 @@ void DirView::setRadarColours(const RadarColours *colours)
 void DirView::revealFolder(const QString &folder)
 {
     m_revealFolder = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-    // Folders load asynchronously: expand each one on the way down as soon as it is listed.
-    connect(dirModel, &QFileSystemModel::directoryLoaded, this, &DirView::continueReveal,
-            Qt::UniqueConnection);
-    continueReveal(QDir::rootPath());
+    continueReveal();
 }
 
-void DirView::continueReveal(const QString &loadedFolder)
+void DirView::stopReveal()
+{
+    m_revealFolder.clear();
+    m_revealTimer.stop();
+}
+
+void DirView::continueReveal()
 {
     if (m_revealFolder.isEmpty())
         return;
     const QModelIndex target = dirModel->index(m_revealFolder);
     if (!target.isValid()) {
-        m_revealFolder.clear();
+        stopReveal();
         return;
     }
     for (QModelIndex up = target; up.isValid(); up = up.parent())
         expand(up);
-    setCurrentIndex(target);
+    if (currentIndex() != target)
+        setCurrentIndex(target);
     scrollTo(target, QAbstractItemView::PositionAtTop);
-    if (QDir::cleanPath(loadedFolder) == m_revealFolder)
-        m_revealFolder.clear();
 }
 
 void DirView::mousePressEvent(QMouseEvent *event)
 {
+    stopReveal();
     pressPos = event->position().toPoint();
     QTreeView::mousePressEvent(event);
+}
+
+void DirView::keyPressEvent(QKeyEvent *event)
+{
+    stopReveal();
+    QTreeView::keyPressEvent(event);
+}
+
+void DirView::dragEnterEvent(QDragEnterEvent *event)
+{
+    // A drag over the tree scrolls it to where the user points.
+    stopReveal();
+    QTreeView::dragEnterEvent(event);
 }
 
 void DirView::mouseMoveEvent(QMouseEvent *event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QTimer>
 #include <QTreeView>
 
 class DirModel;
@@ -19,8 +20,9 @@ public:
     DirModel *dirModel = nullptr;
     QPoint pressPos;
 
-    // Expands the tree down to folder and scrolls it into view, the rest of the file system
-    // staying listed around it.
+    // Expands the tree down to folder, selects it and scrolls it into view, the rest of the file
+    // system staying listed around it. Rows load in the background and push the folder away:
+    // it is put back in view as they arrive, until the user clicks, scrolls, types or drags here.
     void revealFolder(const QString &folder);
     // The colours dragged previews are rendered in; null renders every tile black. The colours
     // must outlive the tree or be replaced first.
@@ -32,13 +34,17 @@ public slots:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
     // The structure drag above is the only drag this tree starts.
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
     void startStructureDrag(const QString &path);
-    void continueReveal(const QString &loadedFolder);
+    void continueReveal();
+    void stopReveal();
 
-    QString m_revealFolder;
+    QString m_revealFolder; // empty once revealed and left to the user
+    QTimer m_revealTimer;   // gathers the model's bursts of changes into one re-reveal
     const RadarColours *m_radarColours = nullptr;
 };

@@ -4,17 +4,24 @@
 # moved, saved under a chosen name, quit; then started again, the file opened, and the
 # structure's pixels checked on screen in their radar colours.
 #
-#   run-e2e.sh <valdrune-placer> <e2e_probe>
+#   run-e2e.sh <valdrune-placer> <e2e_probe> <own folder>
+#
+# Everything happens in the own folder, emptied first: the program starts there and the tree
+# opens on it, so nothing else in the system's temporary folder can change what it shows.
 set -euo pipefail
 
 program="$1"
 probe="$2"
+own="${3:?no folder given for the test}"
 run_probe() { QT_QPA_PLATFORM=offscreen "$probe" "$@"; }
 for tool in Xvfb xdotool import; do
     command -v "$tool" >/dev/null || { echo "e2e: $tool is not installed"; exit 1; }
 done
 
-work="$(mktemp -d)"
+rm -rf "$own"
+mkdir -p "$own/tmp"
+work="$(cd "$own" && pwd)"
+export TMPDIR="$work/tmp"
 display=":$((90 + RANDOM % 100))"
 xvfb_pid=""
 app_pid=""
