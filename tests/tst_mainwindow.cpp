@@ -106,8 +106,12 @@ private slots:
             QKeySequence::Save, QKeySequence::SaveAs, QKeySequence::Quit,
             QKeySequence::Undo, QKeySequence::Redo,   QKeySequence::Delete};
         QList<QAction *> entries = menuEntries(window, 0) + menuEntries(window, 1);
-        for (int i = 0; i < keys.size(); ++i)
-            QCOMPARE(entries[i]->shortcuts(), QKeySequence::keyBindings(keys[i]));
+        for (int i = 0; i < keys.size(); ++i) {
+            const QList<QKeySequence> own = QKeySequence::keyBindings(keys[i]);
+            QCOMPARE(entries[i]->shortcuts(),
+                     own.isEmpty() ? MainWindow::commandKeys(keys[i]) : own);
+            QVERIFY(!entries[i]->shortcuts().isEmpty());
+        }
 
         // The build, as the compiler dates it, stays in view while the status bar shows a
         // message.

@@ -79,12 +79,24 @@ void MainWindow::readConfig()
         m_radarColours.open(config.radarFilePath);
 }
 
+QList<QKeySequence> MainWindow::commandKeys(QKeySequence::StandardKey key)
+{
+    // Some platforms bind no key to Save As or Quit (Windows, X11 without a desktop's
+    // theme): those get the keys most editors use.
+    QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+    if (keys.isEmpty() && key == QKeySequence::SaveAs)
+        keys << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S);
+    if (keys.isEmpty() && key == QKeySequence::Quit)
+        keys << QKeySequence(Qt::CTRL | Qt::Key_Q);
+    return keys;
+}
+
 QMenu *MainWindow::createFileMenu()
 {
     auto *menu = new QMenu(QStringLiteral("File"), this);
     const auto add = [this, menu](const QString &text, QKeySequence::StandardKey key, auto slot) {
         QAction *action = menu->addAction(text);
-        action->setShortcuts(key);
+        action->setShortcuts(commandKeys(key));
         connect(action, &QAction::triggered, m_canvasView, slot);
         return action;
     };
@@ -96,7 +108,7 @@ QMenu *MainWindow::createFileMenu()
     add(QStringLiteral("Save As..."), QKeySequence::SaveAs, &CanvasView::fileSaveAs);
     menu->addSeparator();
     QAction *exit = menu->addAction(QStringLiteral("Exit"));
-    exit->setShortcuts(QKeySequence::Quit);
+    exit->setShortcuts(commandKeys(QKeySequence::Quit));
     connect(exit, &QAction::triggered, this, &MainWindow::fileExit);
     return menu;
 }

@@ -2,6 +2,8 @@
 
 #include "RadarColours.h"
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <QSignalMapper>
 
@@ -23,6 +25,8 @@ public:
 
     CanvasView *canvasView() const { return m_canvasView; }
     DirView *dirView() const;
+    // The keys of a command: the platform's own, or the usual ones where it has none.
+    static QList<QKeySequence> commandKeys(QKeySequence::StandardKey key);
 
 public slots:
     void fileExit();

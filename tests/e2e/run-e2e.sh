@@ -2,7 +2,9 @@
 # Runs the program as a person does, under Xvfb with the real mouse and keyboard (xdotool):
 # a new map from a terrain image, a structure dragged from the "Files" tree onto the map and
 # moved, saved under a chosen name, quit; then started again, the file opened, and the
-# structure's pixels checked on screen in their radar colours.
+# structure's pixels checked on screen in their radar colours; then a map of two structures
+# edited with the keys: a move undone and redone, Save As, a rubber band and a drag of both,
+# a click and Delete, the saved bytes compared after each step.
 #
 #   run-e2e.sh <valdrune-placer> <e2e_probe> <own folder>
 #
@@ -69,11 +71,11 @@ start_program() {
 
 # Opens the File menu and chooses its n-th entry (separators are skipped by the keys).
 # Picks entry $1 of the Scale menu, reached from the File menu with the Right key (which
-# opens it with its first entry active).
+# opens the next menu with its first entry active).
 scale_menu() {
     xdotool mousemove --sync $((wx + 18)) $((wy + 10)) click 1
     settle
-    xdotool key Right
+    xdotool key Right Right # past Edit
     settle
     for _ in $(seq $(($1 - 1))); do xdotool key Down; done
     xdotool key Return
@@ -165,7 +167,7 @@ xdotool key Return
 settle 1
 [ -f "$placements" ] || fail "nothing was saved"
 
-file_menu 5 # Exit
+file_menu 6 # Exit
 for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "File > Exit did not quit"
 app_pid=""
@@ -194,6 +196,81 @@ map_origin
 run_probe expect "$work/shot.png" "$data/keep.mlt" "$data/radar.bin" $((ox + 420)) $((oy + 315)) 3 ||
     fail "at scale 3 the structure and the terrain are not on the map as they should be"
 
+# --- Editing: two structures, each step saved and compared ------------------------------------
+# The placement file of the keep.mlt structure at the given positions ("x,y" each).
+map_bytes() {
+    printf '<?xml version="1.0" encoding="utf-8" ?>\n<Valdrune>\n\t<Image>%s</Image>\n' "$data/terrain.png"
+    for at in "$@"; do
+        printf '\t<MLT Invisible="False">\n\t\t<Location X="%s" Y="%s" OffsetX="-6" OffsetY="-4" />\n\t\t<File RegionX="12" RegionY="8">%s</File>\n\t</MLT>\n' \
+            "${at%,*}" "${at#*,}" "$data/keep.mlt"
+    done
+    printf '</Valdrune>\n'
+}
+# Saves with Ctrl+S and compares file $1 with the map of the remaining arguments.
+save_and_compare() {
+    local file="$1" step="$2"
+    shift 2
+    xdotool key ctrl+s
+    settle 1
+    map_bytes "$@" >"$work/expected-edit.xml"
+    if ! cmp -s "$work/expected-edit.xml" "$file"; then
+        diff "$work/expected-edit.xml" "$file" || true
+        fail "after $step the saved map is not what was done"
+    fi
+}
+# Presses the left button at canvas position $1,$2, moves by $3,$4 in steps and releases.
+drag_on_map() {
+    local x=$((ox + $1)) y=$((oy + $2))
+    xdotool mousemove --sync "$x" "$y" mousedown 1
+    for step in 1 2 3 4 5; do
+        xdotool mousemove --sync $((x + $3 * step / 5)) $((y + $4 * step / 5))
+        sleep 0.05
+    done
+    xdotool mouseup 1
+    settle
+}
+
+scale_menu 1
+two="$work/two.xml"
+map_bytes 100,100 200,100 >"$two"
+xdotool key ctrl+o
+await_window 'Open File'
+xdotool type --delay 5 "$two"
+xdotool key Return
+settle 1
+map_origin
+
+drag_on_map 103 103 20 10
+save_and_compare "$two" "a move" 120,110 200,100
+xdotool key ctrl+z
+save_and_compare "$two" "Ctrl+Z" 100,100 200,100
+xdotool key ctrl+shift+z
+save_and_compare "$two" "Ctrl+Shift+Z" 120,110 200,100
+
+other="$work/other.xml"
+xdotool key ctrl+shift+s
+await_window 'Save as'
+xdotool type --delay 5 "$other"
+xdotool key Return
+settle 1
+map_bytes 120,110 200,100 >"$work/expected-edit.xml"
+cmp -s "$work/expected-edit.xml" "$other" || fail "Save As did not write the map to the new name"
+
+# A rubber band from empty ground touching both, then one drag moves both; the later save
+# goes to the new name.
+drag_on_map 90 95 115 17
+drag_on_map 203 103 10 20
+save_and_compare "$other" "a rubber band and a drag" 130,130 210,120
+map_bytes 120,110 200,100 >"$work/expected-edit.xml"
+cmp -s "$work/expected-edit.xml" "$two" || fail "a save after Save As went to the old name"
+
+# A click selects one; Delete removes it.
+xdotool mousemove --sync $((ox + 400)) $((oy + 400)) click 1
+xdotool mousemove --sync $((ox + 133)) $((oy + 133)) click 1
+settle
+xdotool key Delete
+save_and_compare "$other" "a click and Delete" 210,120
+
 kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 app_pid=""
@@ -203,4 +280,4 @@ if grep -l -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work"/stdout-*.t
     fail "the sanitizers reported errors"
 fi
 
-echo "e2e: placed, moved, saved, reopened and seen on screen"
+echo "e2e: placed, moved, saved, reopened, seen on screen and edited with the keys"
