@@ -16,18 +16,10 @@ qint16 readInt16(const uchar *p)
 bool StructureFile::load(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maximumFileSize)
         return false;
-    const qint64 size = file.size();
-    if (size <= headerSize + recordSize - 1) {
-        parse(nullptr, 0);
-        return true;
-    }
-    if (const uchar *bytes = file.map(0, size)) {
-        parse(bytes, size);
-        return true;
-    }
-    // Not mappable (a pipe, a special file): read what there is.
+    // Read into memory rather than mapped: a file cut short by another program while it is
+    // read would fault the process on a mapped page. The previews render on several threads.
     const QByteArray bytes = file.readAll();
     parse(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size());
     return true;

@@ -21,7 +21,11 @@ public:
     // Previews are never larger than this many cells in either direction.
     static constexpr int maximumExtent = 4096;
 
-    // Reads the file at path; false when it cannot be opened.
+    // Files are read whole into memory; larger ones (22 million records) are refused.
+    static constexpr qint64 maximumFileSize = qint64(256) << 20;
+
+    // Reads the file at path; false when it cannot be opened or is larger than
+    // maximumFileSize.
     bool load(const QString &path);
     // Reads records from the bytes of a whole structure file.
     void parse(const uchar *data, qint64 size);
