@@ -475,8 +475,12 @@ private slots:
         QCOMPARE(back->pos(), QPointF(10, 10));
         QCOMPARE(tooltipAt(*view, overlap), QStringLiteral("wall.mlt Invisible=False"));
 
-        // Undone, the tower is back in front.
-        view->document()->undoStack()->undo();
+        // Undone, the tower is back in front; so it stays when the wall comes back behind it.
+        MapDocument *document = view->document();
+        document->undoStack()->undo();
+        QCOMPARE(tooltipAt(*view, overlap), QStringLiteral("tower.mlt Invisible=False"));
+        document->remove({document->placements().first()});
+        document->undoStack()->undo();
         QCOMPARE(view->canvas()->allItems().size(), 2);
         QCOMPARE(tooltipAt(*view, overlap), QStringLiteral("tower.mlt Invisible=False"));
     }
