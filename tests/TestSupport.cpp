@@ -61,23 +61,6 @@ QString writeTerrain(const QTemporaryDir &dir, const QString &name, int width, i
     return path;
 }
 
-void answerNextModal(std::function<void(QWidget *)> answer)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-        QWidget *modal = QApplication::activePopupWidget();
-        if (!modal)
-            modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        answer(modal);
-    });
-    timer->start();
-}
-
 void clickMessageBoxButton(QWidget *modal, int standardButton)
 {
     auto *box = qobject_cast<QMessageBox *>(modal);

@@ -37,10 +37,6 @@ void dragIn(CanvasView &view, const StructurePayload &payload, QPoint pos);
 // Writes a terrain image of the given size into dir and returns its path.
 QString writeTerrain(const QTemporaryDir &dir, const QString &name, int width, int height);
 
-// Runs answer on the next modal widget (dialog, message box or popup menu) that appears,
-// from a timer, so that a test never waits on a modal loop. Polls until one shows up.
-void answerNextModal(std::function<void(QWidget *)> answer);
-
 // Common answers.
 void clickMessageBoxButton(QWidget *modal, int standardButton); // QMessageBox::StandardButton
 void acceptFileDialog(QWidget *modal, const QString &path);     // types path and accepts

@@ -199,38 +199,6 @@ private slots:
         QVERIFY(document.fileName().isEmpty());
     }
 
-    // Moves merge only within one gesture of one set of placements, never into a saved state.
-    void movesMergeWithinAGesture_data()
-    {
-        QTest::addColumn<QList<int>>("gestures"); // of moves of the first placement by (1, 0)
-        QTest::addColumn<int>("saveAfter");       // moves before a save; -1: none
-        QTest::addColumn<int>("steps");
-        QTest::newRow("one gesture") << QList<int>{5, 5, 5} << -1 << 1;
-        QTest::newRow("two gestures") << QList<int>{5, 5, 6} << -1 << 2;
-        QTest::newRow("no gesture") << QList<int>{0, 0} << -1 << 2;
-        QTest::newRow("saved in between") << QList<int>{5, 5, 5} << 1 << 2;
-    }
-    void movesMergeWithinAGesture()
-    {
-        QFETCH(QList<int>, gestures);
-        QFETCH(int, saveAfter);
-        QFETCH(int, steps);
-        QTemporaryDir dir;
-        MapDocument document;
-        document.open(PlacementDocument{QStringLiteral("t.png"), {placementAt(0, 0)}});
-        Placement *placement = document.placements().first();
-        for (int i = 0; i < gestures.size(); ++i) {
-            if (i == saveAfter)
-                QVERIFY(document.save(dir.filePath(QStringLiteral("m.xml"))));
-            document.move({placement}, QPointF(1, 0), gestures[i]);
-        }
-        QCOMPARE(document.undoStack()->count(), steps);
-        QCOMPARE(document.undoStack()->undoText(), QStringLiteral("Move"));
-        while (document.undoStack()->canUndo())
-            document.undoStack()->undo();
-        QCOMPARE(placement->position, QPointF(0, 0));
-    }
-
     // The history is bounded; a big map still moves and comes back as one step.
     void boundedHistoryAndBigMaps()
     {
