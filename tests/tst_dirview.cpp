@@ -131,35 +131,32 @@ private slots:
     void revealAmongManySiblings()
     {
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
         const QString parent = QDir::cleanPath(dir.path());
         for (int i = 0; i < 300; ++i)
             QVERIFY(QDir(parent).mkdir(QStringLiteral("f%1").arg(i, 3, 10, QLatin1Char('0'))));
         const QString start = parent + QStringLiteral("/f150-start");
         QVERIFY(QDir().mkpath(start + QStringLiteral("/inside")));
-
-        DirView &view = m_view;
-        view.revealFolder(start);
-        const QModelIndex parentIndex = view.dirModel->index(parent);
+        m_view.revealFolder(start);
+        const QModelIndex parentIndex = m_view.dirModel->index(parent);
         const auto shown = [&] {
-            const QModelIndex target = view.dirModel->index(start);
-            return view.dirModel->rowCount(parentIndex) == 301 && view.currentIndex() == target &&
-                   view.selectionModel()->isSelected(target) &&
-                   view.viewport()->rect().contains(view.visualRect(target));
+            const QModelIndex target = m_view.dirModel->index(start);
+            return m_view.dirModel->rowCount(parentIndex) == 301 &&
+                   m_view.currentIndex() == target && m_view.selectionModel()->isSelected(target) &&
+                   m_view.viewport()->rect().contains(m_view.visualRect(target));
         };
         QTRY_VERIFY(shown());
         QTest::qWait(300); // late batches of rows, sorting
         QVERIFY(shown());
 
-        const QPoint centre = view.viewport()->rect().center();
-        QWheelEvent wheel(centre, view.viewport()->mapToGlobal(centre), QPoint(), QPoint(0, -120),
+        const QPoint centre = m_view.viewport()->rect().center();
+        QWheelEvent wheel(centre, m_view.viewport()->mapToGlobal(centre), QPoint(), QPoint(0, -120),
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(view.viewport(), &wheel);
-        const int scrolled = view.verticalScrollBar()->value();
+        QApplication::sendEvent(m_view.viewport(), &wheel);
+        const int scrolled = m_view.verticalScrollBar()->value();
         QVERIFY(QDir(parent).mkdir(QStringLiteral("a-new")));
-        QTRY_COMPARE(view.dirModel->rowCount(parentIndex), 302);
+        QTRY_COMPARE(m_view.dirModel->rowCount(parentIndex), 302);
         QTest::qWait(100);
-        QCOMPARE(view.verticalScrollBar()->value(), scrolled);
+        QCOMPARE(m_view.verticalScrollBar()->value(), scrolled);
     }
 
 private:
