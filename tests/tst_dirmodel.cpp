@@ -55,7 +55,6 @@ private slots:
         // A drop on a file row must not create the files in the file's folder: the tree hands it
         // to the model as a drop between the rows of that folder.
         add("view: on a structure file row", View, encode({"a"}), "keep.mlt", false, {});
-        add("model: on a structure file row", Model, encode({"a"}), "keep.mlt", false, {});
         // The empty name gives the file ".mlt" in the folder.
         add("unsafe names skipped", Model,
             encode(

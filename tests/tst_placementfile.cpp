@@ -43,38 +43,28 @@ class PlacementFileTest : public QObject
     Q_OBJECT
 
 private slots:
-    void writeExactly_data()
-    {
-        QTest::addColumn<PlacementDocument>("document");
-        QTest::addColumn<QByteArray>("bytes");
-        // Positions truncated toward zero, never written as "-0" or with an exponent; the ampersand
-        // and the less-than sign escaped, the greater-than sign not.
-        QTest::newRow("two placements")
-            << PlacementDocument{"C:/maps/A & B <1>.png",
-                                 {{QPointF(-7.9, -0.5), QPoint(0, -40), QRect(0, 0, 1, 40),
-                                   "/s/wall&gate<2>.mlt", false},
-                                  {QPointF(1234567.9, -2147483647.5), QPoint(-45, -35),
-                                   QRect(0, 0, 90, 70), "/s/keep.mlt", true}}}
-            << QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
-                          "<Valdrune>\n"
-                          "\t<Image>C:/maps/A &amp; B &lt;1>.png</Image>\n"
-                          "\t<MLT Invisible=\"False\">\n"
-                          "\t\t<Location X=\"-7\" Y=\"0\" OffsetX=\"0\" OffsetY=\"-40\" />\n"
-                          "\t\t<File RegionX=\"1\" "
-                          "RegionY=\"40\">/s/wall&amp;gate&lt;2>.mlt</File>\n"
-                          "\t</MLT>\n"
-                          "\t<MLT Invisible=\"True\">\n"
-                          "\t\t<Location X=\"1234567\" Y=\"-2147483647\" OffsetX=\"-45\" "
-                          "OffsetY=\"-35\" />\n"
-                          "\t\t<File RegionX=\"90\" RegionY=\"70\">/s/keep.mlt</File>\n"
-                          "\t</MLT>\n"
-                          "</Valdrune>\n");
-    }
-
     void writeExactly()
     {
-        QFETCH(PlacementDocument, document);
-        QFETCH(QByteArray, bytes);
+        // Positions truncated toward zero, never written as "-0" or with an exponent; the ampersand
+        // and the less-than sign escaped, the greater-than sign not.
+        const PlacementDocument document{"C:/maps/A & B <1>.png",
+                                         {{QPointF(-7.9, -0.5), QPoint(0, -40), QRect(0, 0, 1, 40),
+                                           "/s/wall&gate<2>.mlt", false},
+                                          {QPointF(1234567.9, -2147483647.5), QPoint(-45, -35),
+                                           QRect(0, 0, 90, 70), "/s/keep.mlt", true}}};
+        const QByteArray bytes =
+            "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
+            "<Valdrune>\n"
+            "\t<Image>C:/maps/A &amp; B &lt;1>.png</Image>\n"
+            "\t<MLT Invisible=\"False\">\n"
+            "\t\t<Location X=\"-7\" Y=\"0\" OffsetX=\"0\" OffsetY=\"-40\" />\n"
+            "\t\t<File RegionX=\"1\" RegionY=\"40\">/s/wall&amp;gate&lt;2>.mlt</File>\n"
+            "\t</MLT>\n"
+            "\t<MLT Invisible=\"True\">\n"
+            "\t\t<Location X=\"1234567\" Y=\"-2147483647\" OffsetX=\"-45\" OffsetY=\"-35\" />\n"
+            "\t\t<File RegionX=\"90\" RegionY=\"70\">/s/keep.mlt</File>\n"
+            "\t</MLT>\n"
+            "</Valdrune>\n";
         QCOMPARE(PlacementFile::write(document).value_or("refused"), bytes);
         // Read back and written again: the same bytes.
         const std::optional<PlacementDocument> read = PlacementFile::read(bytes);
