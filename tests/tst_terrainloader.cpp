@@ -89,7 +89,6 @@ private slots:
         QTest::newRow("RGB, tall") << encoded(m_terrain.scaled(1024, 4096)) << 8;
         QTest::newRow("RGBA") << encoded(alpha) << 0;
         QTest::newRow("palette with alpha") << encoded(palette) << 0;
-        QTest::newRow("1-bit") << encoded(m_terrain.convertToFormat(QImage::Format_Mono)) << 0;
         QTest::newRow("grey") << encoded(m_terrain.convertToFormat(QImage::Format_Grayscale8)) << 0;
         QTest::newRow("RGB 16-bit")
             << encoded(m_terrain.convertToFormat(QImage::Format_RGBX64)) << 0;
