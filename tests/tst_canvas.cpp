@@ -14,7 +14,8 @@
 
 namespace {
 
-// The front-most shown item whose shape holds pos, found by looking at every item.
+// The front-most shown item whose shape holds pos, and the shown items meeting rect, found by
+// looking at every item.
 CanvasItem *frontItemAt(const Canvas &canvas, QPointF pos)
 {
     const QList<CanvasItem *> &items = canvas.allItems();
@@ -27,11 +28,10 @@ CanvasItem *frontItemAt(const Canvas &canvas, QPointF pos)
 
 QList<CanvasItem *> shownItemsIn(const Canvas &canvas, const QRectF &rect)
 {
-    QList<CanvasItem *> found;
-    for (CanvasItem *item : canvas.allItems()) {
-        if (item->isVisible() && item->canvasRect().intersects(rect))
-            found << item;
-    }
+    QList<CanvasItem *> found = canvas.allItems();
+    found.removeIf([&](CanvasItem *item) {
+        return !item->isVisible() || !item->canvasRect().intersects(rect);
+    });
     return found;
 }
 
@@ -67,12 +67,8 @@ private slots:
             QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
             image.fill(0xFF208040);
             pixmaps << QPixmap::fromImage(image);
-            image.fill(Qt::transparent);
-            for (int i = 0; i < side; ++i) {
-                for (const QPoint p :
-                     {QPoint(i, 0), QPoint(0, i), QPoint(i, side - 1), QPoint(side - 1, i)})
-                    image.setPixel(p, 0xFF802040);
-            }
+            for (int y = 1; y < side - 1; ++y) // a ring: the inside cleared
+                std::fill_n(reinterpret_cast<QRgb *>(image.scanLine(y)) + 1, side - 2, 0);
             pixmaps << QPixmap::fromImage(image);
         }
         const QList<QRect> placeholderRegions = {QRect(0, 0, 3, 2), QRect(0, 0, 900, 20),
@@ -94,23 +90,15 @@ private slots:
             // Moves near and far, showing and hiding, deleting, in random order.
             const QList<CanvasItem *> items = canvas.allItems();
             for (CanvasItem *item : items) {
-                switch (random.bounded(6)) {
-                case 0:
+                const int action = random.bounded(6);
+                if (action == 0)
                     item->moveBy(int(random.bounded(130)) - 65, int(random.bounded(130)) - 65);
-                    break;
-                case 1:
+                else if (action == 1)
                     item->setPos(coordinate(), coordinate());
-                    break;
-                case 2:
+                else if (action == 2)
                     item->setVisible(!item->isVisible());
-                    break;
-                case 3:
-                    if (random.bounded(3) == 0)
-                        delete item;
-                    break;
-                default:
-                    break;
-                }
+                else if (action == 3 && random.bounded(3) == 0)
+                    delete item;
             }
 
             for (int probe = 0; probe < 50; ++probe) {

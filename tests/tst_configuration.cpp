@@ -19,8 +19,6 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QCOMPARE(Configuration::pathNextTo(QStringLiteral("/opt/valdrune")),
-                 QStringLiteral("/opt/valdrune/dunmarra.xml"));
         const Configuration missing = Configuration::read(m_dir.filePath("absent/dunmarra.xml"));
         QCOMPARE(missing.status, Configuration::CannotOpen);
         QVERIFY(!missing.hasRadarFile && !missing.errorString.isEmpty());
@@ -43,16 +41,12 @@ private slots:
         row("only the root, nested or in other letter case",
             "<Radarcol><g><Radarcol>/a</Radarcol></g><radarcol>/b</radarcol><RadarCol/></Radarcol>",
             false, {});
-        row("blanks and line breaks kept", "<c><Radarcol>  /r.bin\n\t</Radarcol></c>", true,
-            "  /r.bin\n\t");
-        row("several: the last wins",
-            "<c><Radarcol/><Radarcol>/a</Radarcol><Radarcol>/b</Radarcol></c>", true, "/b");
-        row("the last one's first child not text",
-            "<c><Radarcol>/a</Radarcol><Radarcol><!-- old -->/b</Radarcol></c>", true, {});
-        row("entities, relative path unresolved", "<c><Radarcol>d/../a&amp;b&lt;</Radarcol></c>",
-            true, "d/../a&b<");
+        row("blanks, line breaks and entities kept",
+            "<c><Radarcol>  d/../a&amp;b\n\t</Radarcol></c>", true, "  d/../a&b\n\t");
+        row("several: the last wins, its first child not text",
+            "<c><Radarcol>/a</Radarcol><Radarcol/><Radarcol><!-- old -->/b</Radarcol></c>", true,
+            {});
         row("unclosed element", "<c>\n<Radarcol>/x\n</c>\n", false, {}, "line 3, column ");
-        row("empty file", "", false, {}, "line ");
     }
 
     void read()
@@ -83,12 +77,7 @@ private slots:
         const int full = int(RadarColours::fullFileSize);
         QTest::newRow("last id") << radar << full << 0xFFFF << true << true;
         QTest::newRow("last id, last byte missing") << radar << full - 1 << 0xFFFF << true << false;
-        QTest::newRow("file ends after the word") << radar << 0x8000 + 0x22 << 0x10 << true << true;
-        QTest::newRow("half a word") << radar << 0x8001 << 0 << true << false;
-        QTest::newRow("empty file") << radar << 0 << 0 << true << false;
-        QTest::newRow("longer file") << radar << full + 100 << 0x0101 << true << true;
         QTest::newRow("untrimmed") << " " + radar << full << 7 << false << false;
-        QTest::newRow("empty path") << QString() << full << 7 << false << false;
     }
 
     // Read whole when opened: a failed open leaves the colours closed, and the file cut short
