@@ -45,34 +45,26 @@ QRgb rgbAt(const QImage &image, QPoint pos)
 using TestSupport::ModalScript;
 
 // Chooses the entry with the given text from the item menu, by a click on it or by triggering
-// its action (as keyboard and accessibility tools do), or presses Escape when empty. Notes the
-// entries shown in *shown, a checkable one as "text [ ]" or "text [x]".
+// its action (as keyboard and accessibility tools do), or presses Escape when there is none.
+// Notes the entries shown in *shown, a checkable one as "text [ ]" or "text [x]".
 ModalScript::Answer menuAnswer(const QString &choice, QStringList *shown = nullptr,
                                bool trigger = false)
 {
-    return [choice, shown, trigger](QWidget *modal) {
+    return [=](QWidget *modal) {
         auto *menu = qobject_cast<QMenu *>(modal);
-        if (!menu) {
-            modal->close();
-            return;
-        }
         QAction *chosen = nullptr;
         for (QAction *action : menu->actions()) {
-            if (shown) {
-                const QString box = action->isChecked() ? " [x]" : " [ ]";
-                *shown << action->text() + (action->isCheckable() ? box : QString());
-            }
-            if (!choice.isEmpty() && action->text() == choice)
-                chosen = action;
+            const QString box = !action->isCheckable() ? "" : action->isChecked() ? " [x]" : " [ ]";
+            if (shown)
+                *shown << action->text() + box;
+            chosen = action->text() == choice ? action : chosen;
         }
-        if (!chosen) {
+        if (!chosen)
             QTest::keyClick(menu, Qt::Key_Escape);
-        } else if (trigger) {
-            chosen->trigger();
-            menu->close();
-        } else {
+        else if (trigger)
+            chosen->trigger(), menu->close();
+        else
             QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
-        }
     };
 }
 
@@ -96,12 +88,6 @@ void leftDrag(QWidget *viewport, QPoint from, QPoint to)
     QTest::mousePress(viewport, Qt::LeftButton, {}, from);
     QTest::mouseMove(viewport, to);
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
-}
-
-void rightClick(QWidget *viewport, QPoint pos)
-{
-    QTest::mousePress(viewport, Qt::RightButton, {}, pos);
-    QTest::mouseRelease(viewport, Qt::RightButton, {}, pos);
 }
 
 QString tooltipAt(CanvasView &view, QPoint viewportPos)
@@ -155,7 +141,7 @@ private slots:
         {
             ModalScript script;
             leftDrag(viewport, QPoint(10, 10), QPoint(20, 20));
-            rightClick(viewport, QPoint(20, 20));
+            QTest::mouseClick(viewport, Qt::RightButton, {}, QPoint(20, 20));
             QCOMPARE(tooltipAt(*view, QPoint(20, 20)), QString());
             QVERIFY(!send<QDragEnterEvent>(viewport, QPoint(20, 20), data.get()));
             QVERIFY(script.seen.isEmpty());
@@ -338,31 +324,49 @@ private slots:
         }
     }
 
-    // What presses, Ctrl+presses and rubber bands select, and that a drag of any selected
-    // structure moves them all as one step.
+    // What presses, Ctrl+presses and rubber bands select; a drag of any selected structure
+    // moves them all, the arrow keys a map cell (Shift: ten), each drag and each run of key
+    // presses one step of the history.
     void selection_data()
     {
-        QTest::addColumn<QStringList>("actions"); // "click A", "ctrl B", "band x y x y" (canvas)
+        // "click A", "ctrl B", "band x y x y" (canvas), "drag A" by (10, 6), "keys RRd"
+        // (Left Up Right Down, lower case with Shift)
+        QTest::addColumn<QStringList>("actions");
         QTest::addColumn<QString>("selected");
+        QTest::addColumn<QPoint>("moved"); // what the selected structures moved by
+        QTest::addColumn<int>("steps");
 
-        QTest::newRow("click") << QStringList{"click A"} << "A";
-        QTest::newRow("click another") << QStringList{"click A", "click B"} << "B";
-        QTest::newRow("Ctrl adds") << QStringList{"click A", "ctrl C"} << "AC";
-        QTest::newRow("Ctrl takes out") << QStringList{"click A", "ctrl B", "ctrl A"} << "B";
-        QTest::newRow("ground clears") << QStringList{"click A", "click ground"} << "";
-        QTest::newRow("Ctrl on ground keeps") << QStringList{"click A", "ctrl ground"} << "A";
-        QTest::newRow("press on the selection keeps it")
-            << QStringList{"click A", "ctrl B", "click B"} << "AB";
-        QTest::newRow("band touching two") << QStringList{"band 10 10 61 21"} << "AB";
-        QTest::newRow("band drawn backwards") << QStringList{"band 64 23 10 10"} << "AB";
-        QTest::newRow("band on the ground") << QStringList{"click A", "band 100 100 110 110"} << "";
-        QTest::newRow("band inside the empty cell") << QStringList{"band 23 22 23 22"} << "A";
+        const QPoint still;
+        QTest::newRow("click another") << QStringList{"click A", "click B"} << "B" << still << 0;
+        QTest::newRow("Ctrl adds, a drag moves both")
+            << QStringList{"click A", "ctrl C", "drag A"} << "AC" << QPoint(10, 6) << 1;
+        QTest::newRow("Ctrl takes out")
+            << QStringList{"click A", "ctrl B", "ctrl A"} << "B" << still << 0;
+        QTest::newRow("ground clears")
+            << QStringList{"click A", "click ground"} << "" << still << 0;
+        QTest::newRow("Ctrl on ground keeps")
+            << QStringList{"click A", "ctrl ground"} << "A" << still << 0;
+        QTest::newRow("press on the selection keeps it, drag")
+            << QStringList{"click A", "ctrl B", "drag B"} << "AB" << QPoint(10, 6) << 1;
+        QTest::newRow("band touching two") << QStringList{"band 10 10 61 21"} << "AB" << still << 0;
+        QTest::newRow("band drawn backwards, keys")
+            << QStringList{"band 64 23 10 10", "keys R"} << "AB" << QPoint(1, 0) << 1;
+        QTest::newRow("band on the ground")
+            << QStringList{"click A", "band 100 100 110 110"} << "" << still << 0;
+        QTest::newRow("band inside the empty cell")
+            << QStringList{"band 23 22 23 22"} << "A" << still << 0;
+        QTest::newRow("a run of keys")
+            << QStringList{"click A", "keys RRDlu"} << "A" << QPoint(-8, -9) << 1;
+        QTest::newRow("two runs of keys")
+            << QStringList{"click A", "keys RR", "click A", "keys d"} << "A" << QPoint(2, 10) << 2;
     }
 
     void selection()
     {
         QFETCH(QStringList, actions);
         QFETCH(QString, selected);
+        QFETCH(QPoint, moved);
+        QFETCH(int, steps);
 
         const int scale = 2;
         const auto view = makeView(scale);
@@ -372,81 +376,46 @@ private slots:
         for (const QPoint p : at)
             place(*view, m_towerPayload, p * scale);
         QSignalSpy changed(view.get(), &CanvasView::selectionChanged);
+        // Where a structure is now, to press on.
+        const auto grip = [&](QChar name) {
+            return (document->placements().at(name.unicode() - 'A')->position.toPoint() +
+                    QPoint(1, 1)) *
+                   scale;
+        };
 
         for (const QString &action : actions) {
             const QStringList words = action.split(' ');
+            const bool onOne = words[0] != "band" && words[0] != "keys" && words[1] != "ground";
+            const QPoint pos = onOne ? grip(words[1][0]) : QPoint(300, 240);
             if (words[0] == "band") {
-                const QPoint from(words[1].toInt() * scale, words[2].toInt() * scale);
-                const QPoint to(words[3].toInt() * scale, words[4].toInt() * scale);
+                const QPoint from = QPoint(words[1].toInt(), words[2].toInt()) * scale;
+                const QPoint to = QPoint(words[3].toInt(), words[4].toInt()) * scale;
                 QTest::mousePress(viewport, Qt::LeftButton, {}, from);
                 QTest::mouseMove(viewport, (from + to) / 2);
                 QTest::mouseMove(viewport, to);
                 QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
-                continue;
+            } else if (words[0] == "drag") {
+                leftDrag(viewport, pos, pos + QPoint(10, 6) * scale);
+            } else if (words[0] == "keys") {
+                for (const QChar key : words[1])
+                    QTest::keyClick(view.get(),
+                                    Qt::Key(Qt::Key_Left + QString("LURD").indexOf(key.toUpper())),
+                                    key.isLower() ? Qt::ShiftModifier : Qt::NoModifier);
+            } else {
+                QTest::mouseClick(viewport, Qt::LeftButton,
+                                  words[0] == "ctrl" ? Qt::ControlModifier : Qt::NoModifier, pos);
             }
-            const QPoint pos =
-                words[1] == "ground" ? QPoint(150, 120) : at[words[1][0]] + QPoint(1, 1);
-            const auto modifiers = words[0] == "ctrl" ? Qt::ControlModifier : Qt::NoModifier;
-            QTest::mouseClick(viewport, Qt::LeftButton, modifiers, pos * scale);
         }
         QString seen;
         for (const Placement *placement : view->selectedPlacements())
-            seen += at.key(placement->position.toPoint());
+            seen += QChar(char16_t('A' + document->placements().indexOf(placement)));
         QCOMPARE(seen, selected);
-        QCOMPARE(view->hasSelection(), !selected.isEmpty());
         QVERIFY(!changed.isEmpty() && changed.last().first().toBool() == !selected.isEmpty());
-        QCOMPARE(document->undoStack()->count(), 3); // selecting changes nothing
-
-        // One drag of a selected structure moves them all, as one step.
-        if (selected.isEmpty())
-            return;
-        const QPoint grip = (at[selected[0]] + QPoint(1, 1)) * scale;
-        leftDrag(viewport, grip, grip + QPoint(10, 6) * scale);
-        QCOMPARE(document->undoStack()->count(), 4);
+        QCOMPARE(document->undoStack()->count(), 3 + steps);
         for (auto it = at.cbegin(); it != at.cend(); ++it) {
-            const QPoint moved =
-                it.value() + (selected.contains(it.key()) ? QPoint(10, 6) : QPoint());
-            QCOMPARE(view->itemAt(moved + QPoint(1, 1))->placement()->position, QPointF(moved));
+            const QPoint now = it.value() + (selected.contains(it.key()) ? moved : QPoint());
+            QCOMPARE(view->itemAt(now + QPoint(1, 1))->placement()->position, QPointF(now));
         }
-        QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
-    }
-
-    // The arrow keys move the selection a map cell, ten with Shift; presses in a row are one
-    // step of the history. Without a selection they scroll.
-    void arrowKeys_data()
-    {
-        QTest::addColumn<QString>("keys"); // L R U D, lower case with Shift, "|" a click between
-        QTest::addColumn<QPoint>("moved");
-        QTest::addColumn<int>("steps");
-
-        QTest::newRow("right") << "R" << QPoint(1, 0) << 1;
-        QTest::newRow("a run") << "RRDlu" << QPoint(-8, -9) << 1;
-        QTest::newRow("two runs") << "RR|d" << QPoint(2, 10) << 2;
-    }
-
-    void arrowKeys()
-    {
-        QFETCH(QString, keys);
-        QFETCH(QPoint, moved);
-        QFETCH(int, steps);
-
-        const auto view = makeView(1);
-        QWidget *viewport = view->viewport();
-        CanvasItem *item = place(*view, m_towerPayload, QPoint(50, 50));
-        QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(51, 51));
-        const int before = view->document()->undoStack()->count();
-        for (const QChar key : keys) {
-            if (key == '|') {
-                QTest::mouseClick(viewport, Qt::LeftButton, {},
-                                  (item->pos() + QPointF(1, 1)).toPoint());
-                continue;
-            }
-            const int code = QString("LURD").indexOf(key.toUpper());
-            QTest::keyClick(view.get(), Qt::Key(Qt::Key_Left + code),
-                            key.isLower() ? Qt::ShiftModifier : Qt::NoModifier);
-        }
-        QCOMPARE(item->pos(), QPointF(QPoint(50, 50) + moved));
-        QCOMPARE(view->document()->undoStack()->count(), before + steps);
         QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
     }
 
@@ -526,7 +495,7 @@ private slots:
         QStringList shown;
         {
             ModalScript script({menuAnswer(choice, &shown, byTrigger)});
-            rightClick(viewport, at);
+            QTest::mouseClick(viewport, Qt::RightButton, {}, at);
             // Nor does the same click open a context menu of the view's own.
             QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
             QApplication::sendEvent(viewport, &menuEvent);
@@ -544,9 +513,9 @@ private slots:
             QVERIFY(item->isVisible());
             QCOMPARE(viewport->grab().toImage(), before);
             QCOMPARE(tooltipAt(*view, QPoint(70, 67)), QString());
-            QCOMPARE(tooltipAt(*view, QPoint(61, 61)),
-                     invisible != toggled ? "tower.mlt   Invisible=True"
-                                          : "tower.mlt Invisible=False");
+            QCOMPARE(tooltipAt(*view, QPoint(61, 61)), invisible != toggled
+                                                           ? "tower.mlt   Invisible=True"
+                                                           : "tower.mlt Invisible=False");
         }
     }
 
