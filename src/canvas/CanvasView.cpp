@@ -519,12 +519,28 @@ void CanvasView::showItemMenu(CanvasItem *item, const QPoint &globalPos)
 
 QString CanvasView::structureKey(const QString &path, const QRect &region, const QPoint &offset)
 {
-    return QStringLiteral("%1 %2 %3 %4 ")
-               .arg(region.width())
-               .arg(region.height())
-               .arg(offset.x())
-               .arg(offset.y()) +
-           path;
+    // Made for every placement of a map being opened: formatted by hand, in one allocation,
+    // rather than through QString::arg.
+    char prefix[4 * 12];
+    char *end = prefix;
+    for (const int number : {region.width(), region.height(), offset.x(), offset.y()}) {
+        char digits[12];
+        char *p = digits + sizeof digits;
+        quint32 magnitude = number < 0 ? 0u - quint32(number) : quint32(number);
+        do {
+            *--p = char('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude);
+        if (number < 0)
+            *--p = '-';
+        end = std::copy(p, digits + sizeof digits, end);
+        *end++ = ' ';
+    }
+    QString key;
+    key.reserve((end - prefix) + path.size());
+    key.append(QLatin1String(prefix, end - prefix));
+    key.append(path);
+    return key;
 }
 
 void CanvasView::setStructureImages(const QHash<QString, QImage> &images)
