@@ -554,9 +554,8 @@ CanvasItem *CanvasView::makeItem(Placement *placement)
 {
     const QPixmap pixmap = m_structurePixmaps.value(
         structureKey(placement->structurePath, placement->region, placement->offset));
-    auto *item = new CanvasItem(placement, pixmap, m_canvas);
+    auto *item = new CanvasItem(placement, pixmap, m_canvas, true);
     m_items.insert(placement, item);
-    item->show();
     return item;
 }
 
@@ -643,8 +642,7 @@ void CanvasView::dragEnterEvent(QDragEnterEvent *event)
     m_incoming->structurePath = payload->path;
     m_incoming->region = payload->region;
     m_incomingPixmap = QPixmap::fromImage(payload->image);
-    m_incomingItem = new CanvasItem(m_incoming.get(), m_incomingPixmap, m_canvas);
-    m_incomingItem->show();
+    m_incomingItem = new CanvasItem(m_incoming.get(), m_incomingPixmap, m_canvas, true);
     m_lastPos = pos;
     event->acceptProposedAction();
 }
