@@ -16,16 +16,17 @@
 #include "library/StructurePreview.h"
 
 #include <QApplication>
-#include <QDomDocument>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProcess>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <cstdio>
@@ -113,17 +114,35 @@ void benchPreview(const QTemporaryDir &dir, const RadarColours &colours)
     report("1 preview of a 10,000-tile structure", operation, floor);
 }
 
-struct PlacementFixture
+struct StructureKind
 {
-    QString file;
-    QString emptyFile;
-    QByteArray bytes;
+    QString path;
+    QPoint offset;
+    QRect region;
 };
 
-PlacementFixture makePlacements(const QTemporaryDir &dir, const QString &terrain)
+// The placement files of figures 2, 3, 6 and 7: the first 10,000 placements of one sequence
+// in one file, all 100,000 in another, and the terrain alone in a third.
+struct PlacementFixture
 {
+    QString terrain;
+    std::vector<StructureKind> structures;
+    QString emptyFile;
+    QString file10k;
+    QString file100k;
+    QByteArray bytes10k;
+    QByteArray bytes100k;
+
+    const QString &file(int count) const { return count == 10000 ? file10k : file100k; }
+    const QByteArray &bytes(int count) const { return count == 10000 ? bytes10k : bytes100k; }
+};
+
+PlacementFixture makePlacements(const QTemporaryDir &dir)
+{
+    PlacementFixture fixture;
+    fixture.terrain = dir.filePath(QStringLiteral("terrain4096.png"));
+    DemoData::terrainImage(4096, 4096, 9).save(fixture.terrain);
     DemoData::Random random(17);
-    QStringList structures;
     for (int s = 0; s < 200; ++s) {
         const QString path = dir.filePath(QStringLiteral("structures/s%1.mlt").arg(s));
         const int width = 4 + random.bounded(40);
@@ -131,138 +150,260 @@ PlacementFixture makePlacements(const QTemporaryDir &dir, const QString &terrain
         DemoData::writeFile(path,
                             DemoData::structureBytes(DemoData::rectangleStructure(
                                 width, height, -width / 2, -height / 2, quint16(s * 8), random)));
-        structures.append(path);
-    }
-    PlacementDocument document;
-    document.terrainPath = terrain;
-    for (int i = 0; i < 10000; ++i) {
-        const QString &path = structures[random.bounded(200)];
         StructureFile structure;
         structure.load(path);
+        fixture.structures.push_back({path, structure.offset(), structure.region()});
+    }
+    PlacementDocument document;
+    document.terrainPath = fixture.terrain;
+    const auto save = [&](const QString &name, QString &file, QByteArray *bytes) {
+        file = dir.filePath(name);
+        const QByteArray written = *PlacementFile::write(document);
+        DemoData::writeFile(file, written);
+        if (bytes)
+            *bytes = written;
+    };
+    save(QStringLiteral("empty.xml"), fixture.emptyFile, nullptr);
+    document.placements.reserve(100000);
+    for (int i = 0; i < 100000; ++i) {
+        const StructureKind &kind = fixture.structures[size_t(random.bounded(200))];
         Placement placement;
         placement.position = QPointF(random.bounded(4000), random.bounded(4000));
-        placement.offset = structure.offset();
-        placement.region = structure.region();
-        placement.structurePath = path;
+        placement.offset = kind.offset;
+        placement.region = kind.region;
+        placement.structurePath = kind.path;
         placement.invisible = random.bounded(4) == 0;
         document.placements.append(placement);
+        if (i + 1 == 10000)
+            save(QStringLiteral("world10k.xml"), fixture.file10k, &fixture.bytes10k);
     }
-    PlacementFixture fixture;
-    fixture.bytes = *PlacementFile::write(document);
-    fixture.file = dir.filePath(QStringLiteral("world.xml"));
-    DemoData::writeFile(fixture.file, fixture.bytes);
-    document.placements.clear();
-    fixture.emptyFile = dir.filePath(QStringLiteral("empty.xml"));
-    DemoData::writeFile(fixture.emptyFile, *PlacementFile::write(document));
+    save(QStringLiteral("world100k.xml"), fixture.file100k, &fixture.bytes100k);
     return fixture;
 }
 
-void benchOpenAndSave(const QTemporaryDir &dir, const RadarColours &colours,
-                      const std::function<bool(const char *)> &wanted)
+// What any reader of a placement file must do at least: one pass of a stream reader over the
+// file's bytes, reading every element and attribute the map is made from, building nothing.
+qint64 bareStreamPass(const QString &path)
 {
-    const QString terrain = dir.filePath(QStringLiteral("terrain4096.png"));
-    DemoData::terrainImage(4096, 4096, 9).save(terrain);
-    const PlacementFixture fixture = makePlacements(dir, terrain);
-
-    const int runs = 5;
-    double operation = 0;
-    if (wanted("2")) {
-        // A fresh view per open, so that its image cache starts empty as in a new session.
-        // Until the items are on the map; the terrain arrives in the background afterwards and
-        // is timed on its own below. A fresh view per open, so that its image cache starts
-        // empty as in a new session.
-        std::vector<double> times;
-        for (int i = 0; i < runs; ++i) {
-            CanvasView view;
-            view.setRadarColours(&colours);
-            QElapsedTimer timer;
-            timer.start();
-            view.fileCommands()->readPlacementFile(fixture.file);
-            times.push_back(timer.nsecsElapsed() / 1e6);
-            if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
-                std::printf("the terrain was not read\n");
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    QXmlStreamReader xml(&file);
+    qint64 sum = 0;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QStringView name = xml.name();
+        const QXmlStreamAttributes attributes = xml.attributes();
+        if (name == QLatin1String("MLT")) {
+            sum += attributes.value(QLatin1String("Invisible")) == QLatin1String("True");
+        } else if (name == QLatin1String("Location")) {
+            sum += attributes.value(QLatin1String("X")).toInt() +
+                   attributes.value(QLatin1String("Y")).toInt() +
+                   attributes.value(QLatin1String("OffsetX")).toInt() +
+                   attributes.value(QLatin1String("OffsetY")).toInt();
+        } else if (name == QLatin1String("File")) {
+            sum += attributes.value(QLatin1String("RegionX")).toInt() +
+                   attributes.value(QLatin1String("RegionY")).toInt();
+            sum += xml.readElementText().size();
+        } else if (name == QLatin1String("Image")) {
+            sum += xml.readElementText().size();
         }
-        std::sort(times.begin(), times.end());
-        operation = times[times.size() / 2];
     }
-    const double floor = !wanted("2") ? 0 : medianMs(runs, [&] {
-        QFile file(fixture.file);
-        file.open(QIODevice::ReadOnly);
-        QDomDocument dom;
-        dom.setContent(file.readAll());
-        const QDomNodeList items = dom.documentElement().elementsByTagName(QStringLiteral("MLT"));
-        QSet<QString> seen;
-        for (int i = 0; i < items.size(); ++i) {
-            const QDomElement element = items.item(i).toElement();
-            const QString path = element.firstChildElement(QStringLiteral("File")).text();
-            if (seen.contains(path))
-                continue;
-            seen.insert(path);
-            QImage image;
-            QPoint offset;
-            QRect region;
-            renderStructurePreview(path, colours, image, offset, region);
-        }
-    });
-    const double terrainMs =
-        medianMs(runs, [&] { QPixmap pixmap = QPixmap::fromImage(QImageReader(terrain).read()); });
-    report("2 open 10,000 placements of 200 structures", operation, floor);
-    std::printf("%-44s %10.3f ms (decoding the 4096 x 4096 terrain alone)\n",
-                "  terrain, read in the background", terrainMs);
+    return sum;
+}
 
-    // 3: save, the "Item is at" lines included in both and sent to a null buffer.
+// Opening through the File command on a fresh view (its image cache empty, as in a new
+// session), until the items are on the map; the terrain arrives in the background afterwards
+// and is waited for untimed.
+double openMs(const QString &file, const RadarColours &colours, int runs)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        CanvasView view;
+        view.setRadarColours(&colours);
+        QElapsedTimer timer;
+        timer.start();
+        if (!view.fileCommands()->readPlacementFile(file))
+            std::printf("%s could not be read\n", qPrintable(file));
+        times.push_back(timer.nsecsElapsed() / 1e6);
+        if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+            std::printf("the terrain was not read\n");
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// The floor of an open: the bare stream pass plus every distinct structure rendered once, one
+// after another.
+double openFloorMs(const PlacementFixture &fixture, int count, const RadarColours &colours,
+                   int runs)
+{
+    qint64 sink = 0;
+    const double floor = medianMs(runs, [&] {
+        sink += bareStreamPass(fixture.file(count));
+        for (const StructureKind &kind : fixture.structures)
+            sink += renderStructureImage(kind.path, colours, kind.region, kind.offset).width();
+    });
+    if (sink == 42)
+        std::printf(" ");
+    return floor;
+}
+
+void benchOpen(const PlacementFixture &fixture, const RadarColours &colours,
+               const std::function<bool(const char *)> &wanted)
+{
+    double open10k = 0;
+    if (wanted("2a") || wanted("2b")) {
+        open10k = openMs(fixture.file10k, colours, 7);
+        if (wanted("2a"))
+            report("2a open 10,000 placements of 200 structures", open10k,
+                   openFloorMs(fixture, 10000, colours, 7));
+    }
+    if (wanted("2b")) {
+        const double open100k = openMs(fixture.file100k, colours, 5);
+        char note[64];
+        std::snprintf(note, sizeof note, "(%.2f x figure 2a)", open100k / open10k);
+        report("2b open 100,000 placements", open100k, openFloorMs(fixture, 100000, colours, 5),
+               note);
+    }
+    if (wanted("2a")) {
+        const double terrainMs = medianMs(
+            5, [&] { QPixmap pixmap = QPixmap::fromImage(QImageReader(fixture.terrain).read()); });
+        std::printf("%-44s %10.3f ms (decoding the 4096 x 4096 terrain alone)\n",
+                    "  terrain, read in the background", terrainMs);
+    }
+}
+
+// 3: save, the "Item is at" lines included in both and sent to a null buffer.
+void benchSave(const QTemporaryDir &dir, const PlacementFixture &fixture, int count, int runs,
+               const char *figure)
+{
     CanvasView view;
-    view.fileCommands()->readPlacementFile(fixture.file);
+    view.fileCommands()->readPlacementFile(fixture.file(count));
     const QString saved = dir.filePath(QStringLiteral("saved.xml"));
     NullBuffer nullBuffer;
     std::streambuf *previous = std::cout.rdbuf(&nullBuffer);
-    const int saveRuns = qEnvironmentVariableIsSet("BENCH_QUICK") ? 1 : 15;
-    const double save = medianMs(saveRuns, [&] { view.fileCommands()->writePlacementFile(saved); });
-    const QList<CanvasItem *> items = view.canvas()->allItems();
-    const double write = medianMs(saveRuns, [&] {
-        for (const CanvasItem *item : items)
-            std::cout << PlacementFile::itemIsAtLine(item->pos()).constData() << '\n';
+    const double save = medianMs(runs, [&] { view.fileCommands()->writePlacementFile(saved); });
+    const QList<Placement *> &placements = view.document()->placements();
+    const QByteArray &bytes = fixture.bytes(count);
+    const double write = medianMs(runs, [&] {
+        for (const Placement *placement : placements)
+            std::cout << PlacementFile::itemIsAtLine(placement->position).constData() << '\n';
         std::cout.flush();
         QSaveFile file(saved);
         file.open(QIODevice::WriteOnly);
-        file.write(fixture.bytes);
+        file.write(bytes);
         file.commit();
     });
     std::cout.rdbuf(previous);
-    report("3 save 10,000 placements", save, write, "(\"Item is at\" lines in both)");
+    report(figure, save, write, "(\"Item is at\" lines in both)");
+}
 
-    // 6: memory the placements add, beyond an empty map of the same terrain.
-    qint64 before = 0;
-    qint64 after = 0;
+// 6: memory as a user's program meets it. A fresh process opens the file and reports what it
+// holds resident once the map is shown, and the bytes of its distinct pixmaps.
+const char memoryProbeArgument[] = "--memory-probe";
+
+int memoryProbe(const QString &file, const QString &radar)
+{
+    RadarColours colours;
+    colours.open(radar);
+    CanvasView view;
+    view.setRadarColours(&colours);
+    if (!view.fileCommands()->readPlacementFile(file) ||
+        !QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+        return 1;
+    QSet<qint64> keys;
     qint64 pixmapBytes = 0;
-    {
-        CanvasView memoryView;
-        const auto terrainRead = [&] {
-            return QTest::qWaitFor([&] { return !memoryView.isTerrainLoading(); }, 60000);
-        };
-        memoryView.fileCommands()->readPlacementFile(fixture.emptyFile);
-        if (!terrainRead())
-            std::printf("the terrain was not read\n");
-        before = residentBytes();
-        memoryView.fileCommands()->readPlacementFile(fixture.file);
-        if (!terrainRead())
-            std::printf("the terrain was not read\n");
-        after = residentBytes();
-        QSet<qint64> keys;
-        for (const CanvasItem *item : memoryView.canvas()->allItems()) {
-            const QPixmap pixmap = item->pixmap();
-            if (!keys.contains(pixmap.cacheKey())) {
-                keys.insert(pixmap.cacheKey());
-                pixmapBytes += qint64(pixmap.width()) * pixmap.height() * 4;
-            }
+    for (const CanvasItem *item : view.canvas()->allItems()) {
+        const QPixmap pixmap = item->pixmap();
+        if (!keys.contains(pixmap.cacheKey())) {
+            keys.insert(pixmap.cacheKey());
+            pixmapBytes += qint64(pixmap.width()) * pixmap.height() * 4;
         }
     }
-    const double added = double(after - before);
-    const double allowance = double(pixmapBytes) + 10000.0 * 1024;
-    std::printf("%-44s added %8.2f MiB   allowance %8.2f MiB   ratio %5.2f   (%lld distinct "
-                "pixmaps, %.2f MiB)\n",
-                "6 memory of 10,000 placements", added / 1048576, allowance / 1048576,
-                added / allowance, qint64(pixmapBytes ? 200 : 0), pixmapBytes / 1048576.0);
+    std::printf("%lld %lld\n", residentBytes(), pixmapBytes);
+    return 0;
+}
+
+// Resident bytes and pixmap bytes of a fresh process that opened file; medians of runs.
+std::pair<double, double> probeMemory(const QString &file, const QString &radar, int runs)
+{
+    std::vector<double> resident;
+    double pixmaps = 0;
+    for (int i = 0; i < runs; ++i) {
+        QProcess probe;
+        probe.start(QCoreApplication::applicationFilePath(),
+                    {QLatin1String(memoryProbeArgument), file, radar});
+        if (!probe.waitForFinished(120000) || probe.exitCode() != 0) {
+            std::printf("the memory probe of %s failed\n", qPrintable(file));
+            return {0, 0};
+        }
+        const QList<QByteArray> fields = probe.readAllStandardOutput().trimmed().split(' ');
+        resident.push_back(fields.value(0).toDouble());
+        pixmaps = fields.value(1).toDouble();
+    }
+    std::sort(resident.begin(), resident.end());
+    return {resident[resident.size() / 2], pixmaps};
+}
+
+void benchMemory(const PlacementFixture &fixture, const QString &radar)
+{
+    const int runs = 3;
+    const double empty = probeMemory(fixture.emptyFile, radar, runs).first;
+    for (const int count : {10000, 100000}) {
+        const auto [resident, pixmapBytes] = probeMemory(fixture.file(count), radar, runs);
+        const double added = resident - empty;
+        const double allowance = pixmapBytes + count * 1024.0;
+        std::printf("%-44s added %8.2f MiB   allowance %8.2f MiB   ratio %5.2f   (%.0f bytes a "
+                    "placement; pixmaps %.2f MiB)\n",
+                    count == 10000 ? "6 memory of 10,000 placements, fresh process"
+                                   : "6 memory of 100,000 placements, fresh process",
+                    added / 1048576, allowance / 1048576, added / allowance,
+                    (added - pixmapBytes) / count, pixmapBytes / 1048576);
+        std::fflush(stdout);
+    }
+}
+
+// Settles a shown view: the canvas's change notices, then the paint they ask for.
+void paintPending()
+{
+    QApplication::processEvents();
+    QApplication::processEvents();
+}
+
+// 7: undoing the move of a large selection against the move itself, both through the
+// document's commands and followed by the repaint they cause.
+void benchUndo(const PlacementFixture &fixture, const RadarColours &colours)
+{
+    CanvasView view;
+    view.setRadarColours(&colours);
+    view.resize(1280, 800);
+    view.fileCommands()->readPlacementFile(fixture.file100k);
+    if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+        std::printf("the terrain was not read\n");
+    view.show();
+    paintPending();
+    QList<Placement *> selection;
+    const QList<Placement *> &placements = view.document()->placements();
+    for (qsizetype i = 0; i < placements.size(); i += 10)
+        selection.append(placements[i]);
+    std::vector<double> moves;
+    std::vector<double> undos;
+    for (int i = 0; i < 21; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        view.document()->move(selection, QPointF(3, 2));
+        paintPending();
+        moves.push_back(timer.nsecsElapsed() / 1e6);
+        timer.start();
+        view.document()->undoStack()->undo();
+        paintPending();
+        undos.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(moves.begin(), moves.end());
+    std::sort(undos.begin(), undos.end());
+    report("7 undo moving 10,000 of 100,000 items", undos[undos.size() / 2],
+           moves[moves.size() / 2], "(against the move)");
 }
 
 // 2c: from a new map on a 4096 x 4096 PNG terrain until the part in view (1280 x 800 at scale
@@ -360,9 +501,9 @@ void benchMove()
             QApplication::processEvents();
         });
     };
-    const double many = moveCost(10000);
+    const double many = moveCost(100000);
     const double one = qEnvironmentVariableIsSet("BENCH_QUICK") ? 1 : moveCost(1);
-    report("4 move a grabbed item one step, scale 6", many, one, "(10,000 items vs 1)");
+    report("4 move a grabbed item one step, scale 6", many, one, "(100,000 items vs 1)");
 }
 
 class PixmapWidget : public QWidget
@@ -442,20 +583,40 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    const QStringList arguments = application.arguments();
+    if (arguments.size() == 4 && arguments[1] == QLatin1String(memoryProbeArgument))
+        return memoryProbe(arguments[2], arguments[3]);
+
     QTemporaryDir dir;
     const QString radar = dir.filePath(QStringLiteral("radar.bin"));
     DemoData::writeFile(radar, DemoData::radarColourBytes(5));
     RadarColours colours;
     colours.open(radar);
 
-    const QStringList only = application.arguments().mid(1);
+    // Figures by name ("2a") or by number ("2" for 2a, 2b, ...).
+    const QStringList only = arguments.mid(1);
     const auto wanted = [&](const char *figure) {
-        return only.isEmpty() || only.contains(QLatin1String(figure));
+        const QString name = QLatin1String(figure);
+        return only.isEmpty() || std::any_of(only.cbegin(), only.cend(), [&](const QString &o) {
+                   return name.startsWith(o) || o.startsWith(name);
+               });
     };
     if (wanted("1"))
         benchPreview(dir, colours);
-    if (wanted("2") || wanted("3") || wanted("6"))
-        benchOpenAndSave(dir, colours, wanted);
+    if (wanted("2") || wanted("3") || wanted("6") || wanted("7")) {
+        const PlacementFixture fixture = makePlacements(dir);
+        if (wanted("2"))
+            benchOpen(fixture, colours, wanted);
+        if (wanted("3")) {
+            const int runs = qEnvironmentVariableIsSet("BENCH_QUICK") ? 1 : 9;
+            benchSave(dir, fixture, 10000, runs, "3 save 10,000 placements");
+            benchSave(dir, fixture, 100000, runs, "3 save 100,000 placements");
+        }
+        if (wanted("6"))
+            benchMemory(fixture, radar);
+        if (wanted("7"))
+            benchUndo(fixture, colours);
+    }
     if (wanted("2c"))
         benchTerrainInView(dir);
     if (wanted("4"))

@@ -12,10 +12,14 @@ constexpr int placeholderLimit = 65536;
 
 } // namespace
 
-CanvasItem::CanvasItem(const Placement *placement, const QPixmap &pixmap, Canvas *canvas)
+CanvasItem::CanvasItem(const Placement *placement, const QPixmap &pixmap, Canvas *canvas,
+                       bool shown)
     : QGraphicsPixmapItem(pixmap), m_placement(placement)
 {
-    setVisible(false);
+    // Items are made shown: made hidden and shown afterwards, every item of a map being
+    // opened would pass through the visibility change twice.
+    if (!shown)
+        setVisible(false);
     setPos(placement->position);
     setShapeMode(QGraphicsPixmapItem::MaskShape);
     setFlag(QGraphicsItem::ItemSendsGeometryChanges);

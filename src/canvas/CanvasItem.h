@@ -18,8 +18,9 @@ struct Placement;
 class CanvasItem : public QGraphicsPixmapItem
 {
 public:
-    // Makes the item on canvas at the placement's position, not yet shown.
-    CanvasItem(const Placement *placement, const QPixmap &pixmap, Canvas *canvas);
+    // Makes the item on canvas at the placement's position, shown or not yet shown.
+    CanvasItem(const Placement *placement, const QPixmap &pixmap, Canvas *canvas,
+               bool shown = false);
     ~CanvasItem() override;
 
     const Placement *placement() const { return m_placement; }

@@ -496,12 +496,28 @@ void CanvasView::showItemMenu(CanvasItem *item, const QPoint &globalPos)
 
 QString CanvasView::structureKey(const QString &path, const QRect &region, const QPoint &offset)
 {
-    return QStringLiteral("%1 %2 %3 %4 ")
-               .arg(region.width())
-               .arg(region.height())
-               .arg(offset.x())
-               .arg(offset.y()) +
-           path;
+    // Made for every placement of a map being opened: formatted by hand, in one allocation,
+    // rather than through QString::arg.
+    char prefix[4 * 12];
+    char *end = prefix;
+    for (const int number : {region.width(), region.height(), offset.x(), offset.y()}) {
+        char digits[12];
+        char *p = digits + sizeof digits;
+        quint32 magnitude = number < 0 ? 0u - quint32(number) : quint32(number);
+        do {
+            *--p = char('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude);
+        if (number < 0)
+            *--p = '-';
+        end = std::copy(p, digits + sizeof digits, end);
+        *end++ = ' ';
+    }
+    QString key;
+    key.reserve((end - prefix) + path.size());
+    key.append(QLatin1String(prefix, end - prefix));
+    key.append(path);
+    return key;
 }
 
 void CanvasView::setStructureImages(const QHash<QString, QImage> &images)
@@ -515,9 +531,8 @@ CanvasItem *CanvasView::makeItem(Placement *placement)
 {
     const QPixmap pixmap = m_structurePixmaps.value(
         structureKey(placement->structurePath, placement->region, placement->offset));
-    auto *item = new CanvasItem(placement, pixmap, m_canvas);
+    auto *item = new CanvasItem(placement, pixmap, m_canvas, true);
     m_items.insert(placement, item);
-    item->show();
     return item;
 }
 
@@ -604,8 +619,7 @@ void CanvasView::dragEnterEvent(QDragEnterEvent *event)
     m_incoming->structurePath = payload->path;
     m_incoming->region = payload->region;
     m_incomingPixmap = QPixmap::fromImage(payload->image);
-    m_incomingItem = new CanvasItem(m_incoming.get(), m_incomingPixmap, m_canvas);
-    m_incomingItem->show();
+    m_incomingItem = new CanvasItem(m_incoming.get(), m_incomingPixmap, m_canvas, true);
     m_lastPos = pos;
     event->acceptProposedAction();
 }
