@@ -280,8 +280,8 @@ private slots:
         }
         const QMap<QString, QByteArray> files = snapshot();
 
-        // Each command that saves warns, naming the file, and stops there, with the map and what is
-        // on disk as they were. New and closing the window ask first.
+        // Each command that saves warns, naming the file, and stops there, the map still unsaved
+        // and the disk as it was. New and closing the window ask first.
         for (const QString &command : QStringList{"Save", "Exit", "Close", "New", "window"}) {
             const int asks = command == "New" || command == "window";
             QVERIFY(answered(QStringList{"Yes", "Cancel"}.mid(1 - asks),
