@@ -4,14 +4,12 @@
 #include "canvas/CanvasView.h"
 #include "library/StructurePreview.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
@@ -59,19 +57,6 @@ QString writeTerrain(const QTemporaryDir &dir, const QString &name, int width, i
     const QString path = dir.filePath(name);
     DemoData::terrainImage(width, height, 3).save(path);
     return path;
-}
-
-void clickMessageBoxButton(QWidget *modal, int standardButton)
-{
-    auto *box = qobject_cast<QMessageBox *>(modal);
-    if (!box) {
-        modal->close();
-        return;
-    }
-    if (QAbstractButton *button = box->button(QMessageBox::StandardButton(standardButton)))
-        button->click();
-    else
-        box->close();
 }
 
 void acceptFileDialog(QWidget *modal, const QString &path)

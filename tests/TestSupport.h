@@ -38,8 +38,7 @@ void dragIn(CanvasView &view, const StructurePayload &payload, QPoint pos);
 QString writeTerrain(const QTemporaryDir &dir, const QString &name, int width, int height);
 
 // Common answers.
-void clickMessageBoxButton(QWidget *modal, int standardButton); // QMessageBox::StandardButton
-void acceptFileDialog(QWidget *modal, const QString &path);     // types path and accepts
+void acceptFileDialog(QWidget *modal, const QString &path); // types path and accepts
 void rejectDialog(QWidget *modal);
 
 // Answers the modal widgets (menus, dialogs, message boxes) that show up, in order, from a
