@@ -12,10 +12,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
+#include <QStatusBar>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 class TestMainWindow : public QObject
@@ -73,6 +77,13 @@ private slots:
                      own.isEmpty() ? MainWindow::commandKeys(keys[i]) : own);
             QVERIFY(!entries[i]->shortcuts().isEmpty());
         }
+        // The title, and the build as the compiler dates it, in the status bar.
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Valdrune Structure Placer"));
+        const QRegularExpression build(
+            "^Build: [A-Z][a-z]{2} [ 0-9]\\d \\d{4} \\d\\d:\\d\\d:\\d\\d$");
+        const QList<QLabel *> labels = m_window->statusBar()->findChildren<QLabel *>();
+        QVERIFY(std::any_of(labels.cbegin(), labels.cend(),
+                            [&](const QLabel *l) { return build.match(l->text()).hasMatch(); }));
     }
 
     // Undo and Redo name the step they take back or do again; Delete acts on the selection and
