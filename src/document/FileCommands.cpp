@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QHash>
@@ -19,6 +20,7 @@
 
 #include <atomic>
 #include <iostream>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -173,24 +175,38 @@ bool FileCommands::readPlacementFile(const QString &path, QString *error)
         return false;
     }
 
-    // Reading takes the first part of the progress, rendering the rest.
+    // Reading takes the first part of the progress, rendering the rest. The dialog is made
+    // only once the open has taken longer than the delay: most opens never need it.
     constexpr int readSteps = 800;
     constexpr int steps = 1000;
-    QProgressDialog progress(QStringLiteral("Opening %1").arg(nativePath(path)),
-                             QStringLiteral("Cancel"), 0, steps, m_view);
-    progress.setWindowTitle(QStringLiteral("Open"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(m_progressDelayMs);
-    progress.setAutoReset(false);
-    progress.setValue(0);
+    std::unique_ptr<QProgressDialog> progress;
+    QElapsedTimer clock;
+    clock.start();
+    const auto advance = [&](int value) {
+        if (!progress && clock.elapsed() >= m_progressDelayMs) {
+            progress = std::make_unique<QProgressDialog>(
+                QStringLiteral("Opening %1").arg(nativePath(path)), QStringLiteral("Cancel"), 0,
+                steps, m_view);
+            progress->setWindowTitle(QStringLiteral("Open"));
+            progress->setWindowModality(Qt::WindowModal);
+            progress->setMinimumDuration(0);
+            progress->setAutoReset(false);
+            progress->setValue(0);
+        }
+        if (progress) {
+            progress->setValue(qMax(1, value));
+            // Also while the value stands still, so that Cancel is seen.
+            QCoreApplication::processEvents();
+        }
+        return !progress || !progress->wasCanceled();
+    };
     const qint64 size = qMax<qint64>(1, file.size());
 
     QString detail;
     PlacementFile::ReadFailure failure = PlacementFile::ReadFailure::NotXml;
     const std::optional<PlacementDocument> content =
         PlacementFile::read(file, &detail, &failure, [&](qint64 bytes) {
-            progress.setValue(int(readSteps * qMin(bytes, size) / size));
-            return !progress.wasCanceled();
+            return advance(int(readSteps * qMin(bytes, size) / size));
         });
     if (!content) {
         if (error) {
@@ -241,11 +257,10 @@ bool FileCommands::readPlacementFile(const QString &path, QString *error)
     }
     const int total = qMax(1, int(structures.size()));
     while (!pool.waitForDone(20)) {
-        progress.setValue(readSteps + (steps - readSteps) * rendered.load() / total);
-        if (progress.wasCanceled())
+        if (!advance(readSteps + (steps - readSteps) * rendered.load() / total))
             cancelled = true;
     }
-    if (cancelled || progress.wasCanceled()) {
+    if (cancelled) {
         if (error)
             error->clear();
         return false;
