@@ -27,9 +27,6 @@ QMap<QString, QByteArray> snapshot(const QString &root)
     return files;
 }
 
-// How the names arrive: through the tree's viewport, or straight into the model.
-enum Route { View, Model };
-
 } // namespace
 
 class TestDirModel : public QObject
@@ -39,48 +36,39 @@ class TestDirModel : public QObject
 private slots:
     void dropNames_data()
     {
-        QTest::addColumn<int>("route");
         QTest::addColumn<QByteArray>("list"); // null: a file URL and text instead of a name list
         QTest::addColumn<QString>("row");     // relative to the folder F; empty: F itself
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QStringList>("created"); // new files in F
+        QTest::addColumn<QStringList>("created"); // new files in F; none: the drop is refused
 
         using NameList::encode;
-        const auto add = [](const char *tag, Route route, const QByteArray &list,
-                            const QString &row, bool accepted, const QStringList &created) {
-            QTest::newRow(tag) << int(route) << list << row << accepted << created;
-        };
-        add("view: two names", View, encode({"a", "b"}), {}, true, {"a.mlt", "b.mlt"});
-        add("view: other formats only", View, {}, {}, false, {});
+        QTest::newRow("two names") << encode({"a", "b"}) << "" << QStringList{"a.mlt", "b.mlt"};
+        QTest::newRow("other formats only") << QByteArray() << "" << QStringList();
         // A drop on a file row must not create the files in the file's folder: the tree hands it
         // to the model as a drop between the rows of that folder.
-        add("view: on a structure file row", View, encode({"a"}), "keep.mlt", false, {});
+        QTest::newRow("on a structure file row") << encode({"a"}) << "keep.mlt" << QStringList();
         // The empty name gives the file ".mlt" in the folder.
-        add("unsafe names skipped", Model,
-            encode(
-                {"good1", "../evil", "a/b", "a\\b", ".", "..", "...", ".. ", "", "x.mlt", "keep"}),
-            {}, true, {"good1.mlt", "....mlt", ".. .mlt", ".mlt", "x.mlt.mlt"});
+        QTest::newRow("unsafe names skipped")
+            << encode({"good1", "../evil", "a/b", "a\\b", ".", "..", "...", ".. ", "", "x.mlt",
+                       "keep"})
+            << "" << QStringList{"good1.mlt", "....mlt", ".. .mlt", ".mlt", "x.mlt.mlt"};
     }
 
     void dropNames()
     {
-        QFETCH(int, route);
         QFETCH(QByteArray, list);
         QFETCH(QString, row);
-        QFETCH(bool, accepted);
         QFETCH(QStringList, created);
+        const bool accepted = !created.isEmpty();
 
         // T/F is the folder dropped on. F/a is there so that "a/b" would have somewhere to land,
         // T so that "../evil" would; T/outside.mlt is what a file drop would copy or move.
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString top = QDir::cleanPath(dir.path());
-        const QString folder = top + QStringLiteral("/F");
-        QVERIFY(QDir().mkpath(folder + QStringLiteral("/a")));
-        QVERIFY(DemoData::writeFile(folder + QStringLiteral("/keep.mlt"), "kept"));
-        const QString outside = top + QStringLiteral("/outside.mlt");
-        QVERIFY(DemoData::writeFile(outside, "outside"));
-        const QMap<QString, QByteArray> before = snapshot(top);
+        const QString top = QDir::cleanPath(dir.path()), folder = top + QStringLiteral("/F"),
+                      outside = top + QStringLiteral("/outside.mlt");
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/a")) &&
+                DemoData::writeFile(folder + QStringLiteral("/keep.mlt"), "kept") &&
+                DemoData::writeFile(outside, "outside"));
+        QMap<QString, QByteArray> expected = snapshot(top);
 
         // A folder never listed before: the tree is expanded down to it while the model reads it.
         m_view.show();
@@ -89,38 +77,26 @@ private slots:
         DirModel *model = m_view.dirModel;
         QTRY_COMPARE(model->rowCount(model->index(folder)), 2);
 
+        // Every drop carries the file and a text as well: only the name list counts.
         QMimeData mime;
-        if (!list.isNull()) {
+        mime.setUrls({QUrl::fromLocalFile(outside)});
+        mime.setText(QStringLiteral("a"));
+        if (!list.isNull())
             mime.setData(NameList::mimeType, list);
-        } else {
-            mime.setUrls({QUrl::fromLocalFile(outside)});
-            mime.setText(QStringLiteral("a"));
-        }
         const QModelIndex target = model->index(row.isEmpty() ? folder : folder + '/' + row);
-        QVERIFY(target.isValid());
-        QCOMPARE(model->canDropMimeData(&mime, Qt::CopyAction, -1, -1, target), accepted);
-        if (route == Model) {
-            QVERIFY(model->dropMimeData(&mime, Qt::CopyAction, -1, -1, target));
-        } else {
-            m_view.scrollTo(target, QAbstractItemView::PositionAtCenter);
-            const QPoint pos = m_view.visualRect(target).center();
-            QCOMPARE(m_view.indexAt(pos), target);
-            QWidget *viewport = m_view.viewport();
-            QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(viewport, &enter);
-            QDragMoveEvent move(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(viewport, &move);
-            QCOMPARE(enter.isAccepted() && move.isAccepted(), accepted);
-            // Even a drop that arrives where the tree refused it must create nothing.
-            QDropEvent drop(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(viewport, &drop);
-            if (accepted)
-                QVERIFY(drop.isAccepted() && drop.dropAction() == Qt::CopyAction);
-        }
+        m_view.scrollTo(target, QAbstractItemView::PositionAtCenter);
+        const QPoint pos = m_view.visualRect(target).center();
+        QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDragMoveEvent move(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        // Even a drop that arrives where the tree refused it must create nothing.
+        for (QEvent *event : std::initializer_list<QEvent *>{&enter, &move, &drop})
+            QApplication::sendEvent(m_view.viewport(), event);
+        QCOMPARE(enter.isAccepted() && move.isAccepted(), accepted);
+        QVERIFY(!accepted || (drop.isAccepted() && drop.dropAction() == Qt::CopyAction));
 
         // On disk: exactly the new empty files in F; everything else, including the existing
         // structure file's bytes, as it was.
-        QMap<QString, QByteArray> expected = before;
         for (const QString &name : created)
             expected.insert(QStringLiteral("F/") + name, QByteArray());
         QCOMPARE(snapshot(top), expected);

@@ -43,33 +43,26 @@ private slots:
             QImage::fromData(bytes.mid(head.size()), "PNG").convertToFormat(QImage::Format_ARGB32),
             payload.image.convertToFormat(QImage::Format_ARGB32));
 
-        // Every cut is refused, and so is mime data without the payload.
+        // Every cut is refused, and so is no mime data.
         for (int size = 0; size < bytes.size(); ++size)
-            QVERIFY2(!StructurePayload::decode(bytes.left(size)),
-                     qPrintable(QString::number(size)));
+            QVERIFY(!StructurePayload::decode(bytes.left(size)));
         QVERIFY(!StructurePayload::fromMimeData(nullptr));
-        QMimeData other;
-        other.setData(NameList::mimeType, bytes);
-        QVERIFY(!StructurePayload::fromMimeData(&other));
     }
 
     void decode_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("accepted");
-        const auto encoded = [](const QRect &region, const QImage &image,
-                                const QString &path = "/s", const QPoint &offset = QPoint()) {
-            return StructurePayload{path, offset, region, image}.encode();
+        const auto encoded = [](const QRect &region, const QImage &image, QString path = "/s") {
+            return StructurePayload{path, {-32768, 32767}, region, image}.encode();
         };
         QTest::newRow("non-ASCII path, extreme offsets")
-            << encoded({0, 0, 1, 1}, preview(2, 1).copy(1, 0, 1, 1),
-                       QStringLiteral("/\u00C6r\u00F8/\u57CE/\U0001F3F0"), {-32768, 32767})
+            << encoded({0, 0, 1, 1}, preview(1, 1),
+                       QStringLiteral("/\u00C6r\u00F8/\u57CE/\U0001F3F0"))
             << true;
         QTest::newRow("4096 wide") << encoded({0, 0, 4096, 1}, preview(4096, 1)) << true;
         QTest::newRow("4097 wide") << encoded({0, 0, 4097, 1}, preview(4097, 1)) << false;
         QTest::newRow("4097 tall") << encoded({0, 0, 1, 4097}, preview(1, 4097)) << false;
-        QTest::newRow("zero height") << encoded({0, 0, 1, 0}, preview(1, 1)) << false;
-        QTest::newRow("negative width") << encoded({{0, 0}, QPoint(-3, 0)}, preview(1, 1)) << false;
         QTest::newRow("image narrower") << encoded({0, 0, 3, 2}, preview(2, 2)) << false;
         QTest::newRow("odd path byte count")
             << QByteArray::fromHex("03000000") + "abc" + QByteArray(40, '\0') << false;
@@ -82,35 +75,21 @@ private slots:
         QMimeData data;
         data.setData(StructurePayload::mimeType, bytes);
         const std::optional<StructurePayload> dropped = StructurePayload::fromMimeData(&data);
-        QCOMPARE(bool(dropped), accepted);
-        if (!dropped)
-            return;
         // Encoded again, the same bytes: path, offset, region and pixels came through.
-        const std::unique_ptr<QMimeData> again(dropped->toMimeData());
-        QCOMPARE(again->data(QStringLiteral("vd/tessary")), bytes);
+        const std::unique_ptr<QMimeData> again(dropped ? dropped->toMimeData() : new QMimeData);
+        QCOMPARE(again->data(QStringLiteral("vd/tessary")), accepted ? bytes : QByteArray());
     }
 
-    void nameList_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("names");
-        const auto row = [](const char *name, const char *hex, const QStringList &names) {
-            QTest::newRow(name) << QByteArray::fromHex(hex) << names;
-        };
-        row("a, null, empty, b", "02000000 6100 ffffffff 00000000 02000000 6200",
-            {"a", QString(), "", "b"});
-        row("surrogate pair", "06000000 c600 3cd8 f0df", {QStringLiteral("\u00C6\U0001F3F0")});
-    }
-
+    // Each name its UTF-16 byte count, -1 for a null name, and its characters; no count of names.
     void nameList()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QStringList, names);
+        const QStringList names{"a", QString(), "", "b", QStringLiteral("\u00C6\U0001F3F0")};
+        const QByteArray bytes = QByteArray::fromHex(
+            "02000000 6100 ffffffff 00000000 02000000 6200 06000000 c600 3cd8 f0df");
         QCOMPARE(NameList::encode(names).toHex(' '), bytes.toHex(' '));
         const QStringList decoded = NameList::decode(bytes);
         QCOMPARE(decoded, names);
-        for (int i = 0; i < names.size(); ++i)
-            QCOMPARE(decoded[i].isNull(), names[i].isNull());
+        QVERIFY(decoded[1].isNull() && !decoded[2].isNull());
     }
 };
 

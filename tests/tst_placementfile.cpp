@@ -4,7 +4,6 @@
 #include "document/PlacementFile.h"
 
 #include <QBuffer>
-#include <QDebug>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,17 +20,6 @@ QByteArray nested(int depth)
     const int inner = depth - 2;
     return "<V>" + QByteArray("<a>").repeated(inner) + "<Image>x</Image>" +
            QByteArray("</a>").repeated(inner) + "<MLT/></V>";
-}
-
-// A readable account of a document, so that a failed comparison shows what differs.
-QString dump(const PlacementDocument &d)
-{
-    QString text;
-    QDebug(&text) << d.terrainPath;
-    for (const Placement &p : d.placements)
-        QDebug(&text) << "\n"
-                      << p.position << p.offset << p.region << p.structurePath << p.invisible;
-    return text;
 }
 
 } // namespace
@@ -53,23 +41,18 @@ private slots:
                                           {QPointF(1234567.9, -2147483647.5), QPoint(-45, -35),
                                            QRect(0, 0, 90, 70), "/s/keep.mlt", true}}};
         const QByteArray bytes =
-            "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
-            "<Valdrune>\n"
+            "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<Valdrune>\n"
             "\t<Image>C:/maps/A &amp; B &lt;1>.png</Image>\n"
             "\t<MLT Invisible=\"False\">\n"
             "\t\t<Location X=\"-7\" Y=\"0\" OffsetX=\"0\" OffsetY=\"-40\" />\n"
             "\t\t<File RegionX=\"1\" RegionY=\"40\">/s/wall&amp;gate&lt;2>.mlt</File>\n"
-            "\t</MLT>\n"
-            "\t<MLT Invisible=\"True\">\n"
+            "\t</MLT>\n\t<MLT Invisible=\"True\">\n"
             "\t\t<Location X=\"1234567\" Y=\"-2147483647\" OffsetX=\"-45\" OffsetY=\"-35\" />\n"
             "\t\t<File RegionX=\"90\" RegionY=\"70\">/s/keep.mlt</File>\n"
-            "\t</MLT>\n"
-            "</Valdrune>\n";
+            "\t</MLT>\n</Valdrune>\n";
         QCOMPARE(PlacementFile::write(document).value_or("refused"), bytes);
         // Read back and written again: the same bytes.
-        const std::optional<PlacementDocument> read = PlacementFile::read(bytes);
-        QVERIFY(read);
-        QCOMPARE(PlacementFile::write(*read).value_or("refused"), bytes);
+        QCOMPARE(PlacementFile::write(PlacementFile::read(bytes).value()).value_or(""), bytes);
     }
 
     // Documents read, or refused with the kind of failure and how the error starts.
@@ -79,28 +62,18 @@ private slots:
         QTest::addColumn<PlacementDocument>("expected");
         QTest::addColumn<ReadFailure>("failure");
         QTest::addColumn<QString>("errorStart"); // null: read
-        const QByteArray item = "<MLT Invisible=\"True\"><Location X=\"1\" Y=\"2\" OffsetX=\"-3\" "
-                                "OffsetY=\"-4\" /><File RegionX=\"5\" RegionY=\"6\">/s.mlt</File>"
-                                "</MLT>";
-        const PlacementDocument one{
-            "/t.png", {{QPointF(1, 2), QPoint(-3, -4), QRect(0, 0, 5, 6), "/s.mlt", true}}};
-        const auto row = [](const char *name, const QByteArray &bytes, const PlacementDocument &d) {
-            QTest::newRow(name) << bytes << d << ReadFailure::Cancelled << QString();
+        const auto row = [](const char *name, const QByteArray &bytes, const PlacementDocument &d,
+                            const char *errorStart = nullptr,
+                            ReadFailure failure = ReadFailure::NotXml) {
+            QTest::newRow(name) << bytes << d << failure << QString::fromUtf8(errorStart);
         };
-        const auto refused = [](const char *name, const QByteArray &bytes, ReadFailure failure,
-                                const char *errorStart) {
-            QTest::newRow(name) << bytes << PlacementDocument() << failure
-                                << QString::fromUtf8(errorStart);
-        };
-        row("other root name, items nested deeper, Image after them",
-            "\n<Map>\n  <b><c>" + item + "</c></b>\n<a><Image>/t.png</Image></a></Map>", one);
-        row("the first Image, its text only as its first child",
-            "<V><a><Image><b/>/t.png</Image></a><Image>/second.png</Image></V>", {});
-        row("children and attributes in any order, unknown names ignored",
-            "<V x=\"1\"><Image a=\"b\">/t.png</Image><MLT Invisible=\"True\" C=\"r\"><!-- c -->t"
-            "<File RegionY=\"6\" RegionX=\"5\">/s.mlt</File><Other X=\"8\"/><Location "
-            "OffsetY=\"-4\" Z=\"7\" OffsetX=\"-3\" Y=\"2\" X=\"1\"/></MLT></V>",
-            one);
+        row("other root name, items nested deeper, Image after them, children and attributes in "
+            "any order, unknown names ignored",
+            "\n<Map x=\"1\">\n  <b><c><MLT Invisible=\"True\" C=\"r\"><!-- c -->t<File RegionY="
+            "\"6\" RegionX=\"5\">/s.mlt</File><Other X=\"8\"/><Location OffsetY=\"-4\" Z=\"7\" "
+            "OffsetX=\"-3\" Y=\"2\" X=\"1\"/></MLT></c></b>\n<a><Image a=\"b\">/t.png</Image></a>"
+            "</Map>",
+            {"/t.png", {{QPointF(1, 2), QPoint(-3, -4), QRect(0, 0, 5, 6), "/s.mlt", true}}});
         // Missing or malformed numbers read as 0, the smallest int as the next one.
         row("two Locations: the second wins; numbers out of range or malformed, Invisible not True",
             "<V><Image>/t.png</Image><MLT Invisible=\"true\"><Location X=\"9\" OffsetY=\"9\"/>"
@@ -117,39 +90,33 @@ private slots:
             "<V><Image> \xC2\xA0&#32;\xE3\x80\x80</Image><MLT><File>\n <![CDATA[ ]]></File><File "
             "RegionY=\"2\"> <!-- c -->/s.mlt</File></MLT><Image>/second.png</Image></V>",
             {"", {{{}, {}, QRect(0, 0, 0, 2), {}}}});
-        row("one text across references, a comment ends it",
-            "<V><Image> a&amp;b&#60;&#x1F3F0;<!-- c -->d</Image><MLT><File><?p?>/s.mlt</File>"
-            "</MLT></V>",
+        row("the first Image; one text across references, a comment ends it",
+            "<V><Image> a&amp;b&#60;&#x1F3F0;<!-- c -->d</Image><Image>/2</Image><MLT><File><b/>"
+            "/s.mlt</File></MLT></V>",
             {QStringLiteral(" a&b<\U0001F3F0"), {{}}});
-        row("prefixed names are other names, the root counts for nothing",
+        row("prefixed names are other names, the root counts for nothing; nested items, each a "
+            "placement in document order",
             "<MLT><a:Image xmlns:a=\"u\">/a.png</a:Image><Image>/t.png</Image><MLT "
             "a:Invisible=\"False\" Invisible=\"True\"><a:File>/x</a:File><File a:RegionX=\"3\">"
-            "/s.mlt</File></MLT></MLT>",
-            {"/t.png", {{{}, {}, {}, "/s.mlt", true}}});
-        row("nested items, each a placement in document order",
-            "<V><Image>/t.png</Image><MLT><File RegionX=\"1\">/a</File><MLT><Location X=\"5\"/>"
-            "</MLT><b><Location X=\"7\"/><File>/not-a-child</File></b></MLT></V>",
-            {"/t.png", {{{}, {}, QRect(0, 0, 1, 0), "/a"}, {QPointF(5, 0), {}, {}, {}}}});
+            "/s.mlt</File><MLT><Location X=\"5\"/></MLT><b><Location X=\"7\"/><File>/not-a-child"
+            "</File></b></MLT></MLT>",
+            {"/t.png", {{{}, {}, {}, "/s.mlt", true}, {QPointF(5, 0), {}, {}, {}}}});
         row("nested as deep as allowed", nested(PlacementFile::maximumDepth), {"x", {{}}});
-        refused("undeclared entity", "<V><Image>&nbsp;</Image></V>", ReadFailure::NotXml,
-                "line 1, column 16: Entity 'nbsp' not declared");
-        refused("Image only as the root, prefixed, an attribute",
-                "<Image Image=\"/t.png\"><a:Image>/t.png</a:Image></Image>", ReadFailure::NoImage,
-                "no Image element");
+        row("undeclared entity", "<V><Image>&nbsp;</Image></V>", {},
+            "line 1, column 16: Entity 'nbsp' not declared");
+        row("Image only as the root, prefixed, an attribute",
+            "<Image Image=\"/t.png\"><a:Image>/t.png</a:Image></Image>", {}, "no Image element",
+            ReadFailure::NoImage);
         // Entities are neither expanded nor fetched: a declaration of them is refused.
-        refused("empty document type declaration", "<?xml version=\"1.0\"?>\n<!DOCTYPE V>\n<V/>",
-                ReadFailure::NotXml,
-                "line 2, column 12: a placement file holds no document type declaration");
-        refused("nested one level too deep", nested(PlacementFile::maximumDepth + 1),
-                ReadFailure::NotXml, "line 1, column 3007: elements nested deeper than 1000");
+        row("empty document type declaration", "<?xml version=\"1.0\"?>\n<!DOCTYPE V>\n<V/>", {},
+            "line 2, column 12: a placement file holds no document type declaration");
+        row("nested one level too deep", nested(PlacementFile::maximumDepth + 1), {},
+            "line 1, column 3007: elements nested deeper than 1000");
         // Found by fuzzing: the error is reported where the reader decodes, all the bytes at once
         // or 8 KiB of a device at a time, not at the byte.
-        refused("a byte that is no UTF-8, past the first 8 KiB",
-                "<V>\n<Image>a</Image>" + QByteArray(9000, ' ') + "\n<MLT>\xFF</MLT></V>",
-                ReadFailure::NotXml, "line 1, column 2: Encountered incorrectly encoded content");
-        // Read in a moment: the document-tree reader took minutes.
-        refused("nested 200,000 deep", nested(200000), ReadFailure::NotXml,
-                "line 1, column 3003: elements nested deeper than 1000");
+        row("a byte that is no UTF-8, past the first 8 KiB",
+            "<V>\n<Image>a</Image>" + QByteArray(9000, ' ') + "\n<MLT>\xFF</MLT></V>", {},
+            "line 1, column 2: Encountered incorrectly encoded content");
     }
 
     // The same from the bytes and from a device; a document read is the one the document-tree
@@ -161,24 +128,19 @@ private slots:
         QFETCH(ReadFailure, failure);
         QFETCH(QString, errorStart);
         QString error;
-        auto gotFailure = ReadFailure::Cancelled;
-        auto deviceFailure = ReadFailure::Cancelled;
-        const std::optional<PlacementDocument> doc =
-            PlacementFile::read(bytes, &error, &gotFailure);
-        QBuffer buffer;
-        buffer.setData(bytes);
+        auto gotFailure = ReadFailure::Cancelled, deviceFailure = ReadFailure::Cancelled;
+        const auto doc = PlacementFile::read(bytes, &error, &gotFailure);
+        QBuffer buffer(&bytes);
         QVERIFY(buffer.open(QIODevice::ReadOnly));
-        QCOMPARE(PlacementFile::read(buffer, nullptr, &deviceFailure), doc);
-        QCOMPARE(deviceFailure, gotFailure);
-        if (!errorStart.isNull()) {
-            QVERIFY2(!doc && error.startsWith(errorStart), qPrintable(error));
-            QCOMPARE(gotFailure, failure);
+        QVERIFY(PlacementFile::read(buffer, nullptr, &deviceFailure) == doc &&
+                deviceFailure == gotFailure);
+        QVERIFY2(errorStart.isNull()
+                     ? bool(doc)
+                     : !doc && error.startsWith(errorStart) && gotFailure == failure,
+                 qPrintable(error));
+        if (!doc)
             return;
-        }
-        QVERIFY2(doc, qPrintable(error));
-        QCOMPARE(dump(*doc), dump(expected));
-        QCOMPARE(dump(DomPlacementReader::read(bytes).value_or(PlacementDocument{"none", {}})),
-                 dump(expected));
+        QVERIFY(*doc == expected && DomPlacementReader::read(bytes) == expected);
     }
 
     // The size is checked before a byte is read: the file of exactly 1 GiB is read, and refused for
@@ -189,62 +151,39 @@ private slots:
         QFile file(dir.filePath(QStringLiteral("huge.xml")));
         QVERIFY(file.open(QIODevice::ReadWrite));
         for (const qint64 extra : {0, 1}) {
-            QVERIFY(file.resize(PlacementFile::maximumFileSize + extra)); // sparse where it can
-            QVERIFY(file.seek(0));
+            // Sparse where it can be.
+            QVERIFY(file.resize(PlacementFile::maximumFileSize + extra) && file.seek(0));
             QString error;
             auto failure = ReadFailure::Cancelled;
-            QVERIFY(!PlacementFile::read(file, &error, &failure));
-            QCOMPARE(failure, ReadFailure::NotXml);
-            QVERIFY2(error.startsWith(QLatin1String("line 1, column ")), qPrintable(error));
-            QCOMPARE(
-                error.endsWith(QLatin1String("larger than the 1 GiB a placement file may hold")),
-                bool(extra));
+            QVERIFY(!PlacementFile::read(file, &error, &failure) && failure == ReadFailure::NotXml);
+            QVERIFY2(error.startsWith(QLatin1String("line 1, column ")) &&
+                         error.endsWith(QLatin1String("a placement file may hold")) == bool(extra),
+                     qPrintable(error));
         }
     }
 
-    // Progress is reported every few thousand elements with the bytes read so far; the read stops
-    // when the callback says so.
+    // The read stops, and gives nothing, when the progress callback says so.
     void progress()
     {
         PlacementDocument document{"/t.png", {}};
         for (int i = 0; i < 10000; ++i)
-            document.placements.append({QPointF(i, -i), QPoint(), QRect(0, 0, 1, 2),
-                                        QStringLiteral("/s/%1.mlt").arg(i % 200)});
+            document.placements.append({QPointF(i, -i), QPoint(), QRect(0, 0, 1, 2), "/s.mlt"});
         QBuffer buffer;
         buffer.setData(PlacementFile::write(document).value());
-        for (const int cancelAt : {0, 3}) { // the call that returns false, 0 for none
-            QVERIFY(buffer.open(QIODevice::ReadOnly));
-            QList<qint64> calls;
-            QString error;
-            auto failure = ReadFailure::NotXml;
-            const std::optional<PlacementDocument> read =
-                PlacementFile::read(buffer, &error, &failure, [&](qint64 bytesRead) {
-                    calls.append(bytesRead);
-                    return calls.size() != cancelAt;
-                });
-            buffer.close();
-            QCOMPARE(read.has_value(), !cancelAt);
-            if (cancelAt) {
-                QCOMPARE(error, QStringLiteral("cancelled"));
-                QCOMPARE(failure, ReadFailure::Cancelled);
-                QCOMPARE(calls.size(), cancelAt);
-            } else {
-                QVERIFY(*read == document && calls.size() >= 2); // 30,002 elements
-                // Equal paths share one string.
-                QVERIFY(read->placements[0].structurePath.constData() ==
-                        read->placements[200].structurePath.constData());
-            }
-            for (int i = 1; i < calls.size(); ++i)
-                QVERIFY(calls[i - 1] > 0 && calls[i - 1] < calls[i] && calls[i] <= buffer.size());
-        }
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        int calls = 0;
+        auto failure = ReadFailure::NotXml;
+        QVERIFY(
+            !PlacementFile::read(buffer, nullptr, &failure, [&](qint64) { return ++calls != 3; }));
+        QVERIFY(failure == ReadFailure::Cancelled && calls == 3);
     }
 
     void pathRoundTrip_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("written"); // the path's bytes in the file; null: refused
-        const auto row = [](const char *name, const QString &path, const QByteArray &written) {
-            QTest::newRow(name) << path << written;
+        const auto row = [](const char *n, const QString &p, const QByteArray &w) {
+            QTest::newRow(n) << p << w;
         };
         row("empty", QString(), "");
         row("plain, non-ASCII, surrogate pairs, DEL, C1, blanks around",
@@ -256,12 +195,10 @@ private slots:
         row("markup characters", "a&b<c>d\"e'f&amp;", "a&amp;b&lt;c>d\"e'f&amp;amp;");
         row("]]> and lone ]", "a]]>b]>c]", "a]]&gt;b]>c]");
         row("CR LF, tab", "\ta\r\nb\n", "\ta&#13;\nb\n");
-        row("only white space", " \t\n ", "<![CDATA[ \t\n ]]>");
         row("only no-break spaces", QStringLiteral("\u00A0\u3000"),
             "<![CDATA[\xC2\xA0\xE3\x80\x80]]>");
         row("NUL", QString(QChar(0)), {});
         row("lone high surrogate", QStringLiteral("a") + QChar(0xD83C) + "b", {});
-        row("lone low surrogate at the end", QStringLiteral("a") + QChar(0xDFF0), {});
         row("U+FFFE", QStringLiteral("a\uFFFE"), {});
         // Only white space is kept in a CDATA section, where a carriage return becomes a line feed.
         row("white space with a carriage return", QStringLiteral(" \r\n "), {});
@@ -276,19 +213,15 @@ private slots:
         QString error;
         const std::optional<QByteArray> bytes = PlacementFile::write(doc, &error);
         if (written.isNull()) {
-            QVERIFY(!bytes && !error.isEmpty());
-            QVERIFY(!PlacementFile::write({"/t.png", {placement, placement}})); // no error wanted
+            // No error wanted the second time.
+            QVERIFY(!bytes && !error.isEmpty() &&
+                    !PlacementFile::write({"/t.png", {placement, placement}}));
             return;
         }
         QVERIFY2(bytes, qPrintable(error));
-        QVERIFY(bytes->contains("\t<Image>" + written + "</Image>\n"));
-        QVERIFY(bytes->contains("RegionY=\"6\">" + written + "</File>\n"));
-        QCOMPARE(dump(PlacementFile::read(*bytes).value_or(PlacementDocument{})), dump(doc));
-    }
-
-    void itemIsAtLine()
-    {
-        QCOMPARE(PlacementFile::itemIsAtLine({1234567, -0.0}), "Item is at 1.23457e+06,-0");
+        QVERIFY(bytes->contains("\t<Image>" + written + "</Image>\n") &&
+                bytes->contains("RegionY=\"6\">" + written + "</File>\n"));
+        QVERIFY(PlacementFile::read(*bytes) == doc);
     }
 };
 
