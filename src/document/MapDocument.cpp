@@ -97,22 +97,17 @@ private:
 class MapDocument::InvisibleCommand : public QUndoCommand
 {
 public:
-    InvisibleCommand(MapDocument *document, Placement *placement, bool invisible)
+    InvisibleCommand(Placement *placement, bool invisible)
         : QUndoCommand(invisible ? QStringLiteral("Invisible") : QStringLiteral("Visible")),
-          m_document(document), m_placement(placement), m_invisible(invisible)
+          m_placement(placement), m_invisible(invisible)
     {
     }
     void redo() override { set(m_invisible); }
     void undo() override { set(!m_invisible); }
 
 private:
-    void set(bool invisible)
-    {
-        m_placement->invisible = invisible;
-        emit m_document->placementChanged(m_placement);
-    }
+    void set(bool invisible) { m_placement->invisible = invisible; }
 
-    MapDocument *m_document;
     Placement *m_placement;
     bool m_invisible;
 };
@@ -133,10 +128,7 @@ MapDocument::~MapDocument()
 
 void MapDocument::setFileName(const QString &fileName)
 {
-    if (fileName == m_fileName)
-        return;
     m_fileName = fileName;
-    emit fileNameChanged(m_fileName);
 }
 
 PlacementDocument MapDocument::content() const
@@ -238,7 +230,7 @@ void MapDocument::remove(const QList<Placement *> &placements)
 void MapDocument::setInvisible(Placement *placement, bool invisible)
 {
     if (placement && placement->invisible != invisible && m_placements.contains(placement))
-        m_undoStack.push(new InvisibleCommand(this, placement, invisible));
+        m_undoStack.push(new InvisibleCommand(placement, invisible));
 }
 
 void MapDocument::insert(const Places &places)

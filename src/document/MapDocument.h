@@ -68,9 +68,7 @@ signals:
     // Placements are about to be taken off the map; still valid while this is handled.
     void placementsRemoved(const QList<Placement *> &placements);
     void placementsMoved(const QList<Placement *> &placements);
-    void placementChanged(Placement *placement);
     void modifiedChanged(bool modified);
-    void fileNameChanged(const QString &fileName);
 
 private:
     class PlaceCommand;
