@@ -4,7 +4,6 @@
 
 #include <QPainter>
 #include <QPen>
-#include <QStyleOptionGraphicsItem>
 
 #include <algorithm>
 #include <cmath>
@@ -257,12 +256,10 @@ void Canvas::drawOutline(QPainter *painter, const CanvasItem *item) const
 
 void Canvas::drawForeground(QPainter *painter, const QRectF &rect)
 {
-    QStyleOptionGraphicsItem option;
     for (CanvasItem *item : itemsIn(rect.adjusted(-1, -1, 1, 1))) {
         const QPointF pos = item->pos();
-        option.exposedRect = rect.translated(-pos) & item->boundingRect();
         painter->translate(pos);
-        item->paint(painter, &option, nullptr);
+        item->paint(painter);
         painter->translate(-pos);
         if (item->m_selected)
             drawOutline(painter, item);

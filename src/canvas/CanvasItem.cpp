@@ -3,7 +3,10 @@
 #include "Canvas.h"
 #include "document/Placement.h"
 
+#include <QImage>
 #include <QPainter>
+
+#include <cmath>
 
 namespace {
 
@@ -14,15 +17,8 @@ constexpr int placeholderLimit = 65536;
 
 CanvasItem::CanvasItem(const Placement *placement, const QPixmap &pixmap, Canvas *canvas,
                        bool shown)
-    : QGraphicsPixmapItem(pixmap), m_placement(placement)
+    : m_placement(placement), m_pixmap(pixmap), m_pos(placement->position), m_visible(shown)
 {
-    // Items are made shown: made hidden and shown afterwards, every item of a map being
-    // opened would pass through the visibility change twice.
-    if (!shown)
-        setVisible(false);
-    setPos(placement->position);
-    setShapeMode(QGraphicsPixmapItem::MaskShape);
-    setFlag(QGraphicsItem::ItemSendsGeometryChanges);
     if (canvas)
         canvas->insert(this);
 }
@@ -33,17 +29,23 @@ CanvasItem::~CanvasItem()
         m_canvas->remove(this);
 }
 
-QVariant CanvasItem::itemChange(GraphicsItemChange change, const QVariant &value)
+void CanvasItem::setPos(const QPointF &pos)
 {
-    if (m_canvas) {
-        if (change == ItemPositionChange)
-            m_before = canvasRect();
-        else if (change == ItemPositionHasChanged)
-            m_canvas->moved(this, m_before);
-        else if (change == ItemVisibleHasChanged)
-            m_canvas->repaint(canvasRect());
-    }
-    return QGraphicsPixmapItem::itemChange(change, value);
+    if (pos == m_pos)
+        return;
+    const QRectF before = canvasRect();
+    m_pos = pos;
+    if (m_canvas)
+        m_canvas->moved(this, before);
+}
+
+void CanvasItem::setVisible(bool visible)
+{
+    if (visible == m_visible)
+        return;
+    m_visible = visible;
+    if (m_canvas)
+        m_canvas->repaint(canvasRect());
 }
 
 QString CanvasItem::toolTipText() const
@@ -64,28 +66,27 @@ QRectF CanvasItem::placeholderRect() const
 
 QRectF CanvasItem::boundingRect() const
 {
-    return isPlaceholder() ? placeholderRect() : QGraphicsPixmapItem::boundingRect();
-}
-
-QPainterPath CanvasItem::shape() const
-{
-    if (!isPlaceholder())
-        return QGraphicsPixmapItem::shape();
-    QPainterPath path;
-    path.addRect(placeholderRect());
-    return path;
+    return isPlaceholder() ? placeholderRect()
+                           : QRectF(QPointF(0, 0), m_pixmap.deviceIndependentSize());
 }
 
 bool CanvasItem::contains(const QPointF &point) const
 {
-    return isPlaceholder() ? placeholderRect().contains(point)
-                           : QGraphicsPixmapItem::contains(point);
+    if (!boundingRect().contains(point))
+        return false;
+    if (isPlaceholder())
+        return true;
+    // The pixel under the point, where the pixmap's mask is set: half opaque or more.
+    const QImage image = m_pixmap.toImage();
+    const int x = int(std::floor(point.x()));
+    const int y = int(std::floor(point.y()));
+    return image.valid(x, y) && qAlpha(image.pixel(x, y)) >= 128;
 }
 
-void CanvasItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
+void CanvasItem::paint(QPainter *painter) const
 {
     if (!isPlaceholder()) {
-        QGraphicsPixmapItem::paint(painter, option, widget);
+        painter->drawPixmap(QPointF(0, 0), m_pixmap);
         return;
     }
     const QRectF box = placeholderRect();

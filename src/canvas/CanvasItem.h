@@ -1,56 +1,73 @@
 #pragma once
 
-#include <QGraphicsPixmapItem>
-#include <QPoint>
+#include <QPixmap>
+#include <QPointF>
 #include <QRect>
+#include <QRectF>
 #include <QString>
 
 class Canvas;
+class QPainter;
 struct Placement;
 
 // The picture of one placement on the map: the structure's preview at the placement's
 // position. The item refers to its placement, which belongs to the document (or, for a
 // structure still being dragged in, to the view). Items of one structure share one pixmap. The
-// canvas owns its items and draws them; deleting an item takes it off its canvas.
+// canvas owns its items, indexes and draws them; deleting an item takes it off its canvas.
+//
+// Items are plain objects rather than scene items: a map holds a hundred thousand of them, and
+// each costs what its few fields cost. A point hits an item where its pixmap is opaque.
 //
 // An item whose structure could not be rendered keeps its data and is drawn as a placeholder
 // box of its region's size, so that it can still be seen, moved, deleted and saved.
-class CanvasItem : public QGraphicsPixmapItem
+class CanvasItem
 {
 public:
     // Makes the item on canvas at the placement's position, shown or not yet shown.
     CanvasItem(const Placement *placement, const QPixmap &pixmap, Canvas *canvas,
                bool shown = false);
-    ~CanvasItem() override;
+    ~CanvasItem();
+    CanvasItem(const CanvasItem &) = delete;
+    CanvasItem &operator=(const CanvasItem &) = delete;
 
     const Placement *placement() const { return m_placement; }
     Canvas *canvas() const { return m_canvas; }
+    const QPixmap &pixmap() const { return m_pixmap; }
+    bool isPlaceholder() const { return m_pixmap.isNull(); }
+
+    // The position of the item's top-left corner on the canvas.
+    QPointF pos() const { return m_pos; }
+    void setPos(const QPointF &pos);
+    void setPos(qreal x, qreal y) { setPos(QPointF(x, y)); }
+    void moveBy(qreal dx, qreal dy) { setPos(m_pos + QPointF(dx, dy)); }
+    bool isVisible() const { return m_visible; }
+    void setVisible(bool visible);
     // Whether the item is part of its canvas's selection.
     bool isSelectedOnCanvas() const { return m_selected; }
-    // The item's bounds in canvas coordinates.
-    QRectF canvasRect() const { return boundingRect().translated(pos()); }
-    bool isPlaceholder() const { return pixmap().isNull(); }
+
+    // The item's bounds in its own coordinates, and on the canvas.
+    QRectF boundingRect() const;
+    QRectF canvasRect() const { return boundingRect().translated(m_pos); }
+    // Whether a point in the item's own coordinates hits it.
+    bool contains(const QPointF &point) const;
+    // Draws the item with its top-left corner at the painter's origin.
+    void paint(QPainter *painter) const;
+
     // The tooltip: the structure file's name and the flag.
     QString toolTipText() const;
-
-    QRectF boundingRect() const override;
-    QPainterPath shape() const override;
-    bool contains(const QPointF &point) const override;
-    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
-
-protected:
-    QVariant itemChange(GraphicsItemChange change, const QVariant &value) override;
 
 private:
     friend class Canvas;
     QRectF placeholderRect() const;
 
     const Placement *m_placement;
+    QPixmap m_pixmap;
+    QPointF m_pos;
     Canvas *m_canvas = nullptr;
-    bool m_selected = false;
-    QRectF m_before;             // bounds before the position change under way
     quint64 m_order = 0;         // placement order on the canvas
-    QRect m_cells;               // grid cells the canvas lists the item in
-    bool m_large = false;        // listed with the items too large for the grid instead
     mutable quint64 m_visit = 0; // last canvas query that met the item
+    QRect m_cells;               // grid cells the canvas lists the item in
+    bool m_visible = true;
+    bool m_selected = false;
+    bool m_large = false; // listed with the items too large for the grid instead
 };
