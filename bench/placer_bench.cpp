@@ -472,7 +472,8 @@ void benchMove()
         preview.fill(0xFF804020);
         const QString structure = QStringLiteral("/s.mlt");
         const QRect region(0, 0, 20, 20);
-        view.setStructureImages({{CanvasView::structureKey(structure, region, QPoint()), preview}});
+        view.setStructureImages(
+            {{CanvasView::StructureKey{structure, region.size(), QPoint()}, preview}});
         PlacementDocument content;
         content.terrainPath = terrain;
         DemoData::Random random(3);

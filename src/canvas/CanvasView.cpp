@@ -494,33 +494,12 @@ void CanvasView::showItemMenu(CanvasItem *item, const QPoint &globalPos)
         m_document->setInvisible(placement, invisibleAction->isChecked());
 }
 
-QString CanvasView::structureKey(const QString &path, const QRect &region, const QPoint &offset)
+CanvasView::StructureKey CanvasView::StructureKey::of(const Placement &placement)
 {
-    // Made for every placement of a map being opened: formatted by hand, in one allocation,
-    // rather than through QString::arg.
-    char prefix[4 * 12];
-    char *end = prefix;
-    for (const int number : {region.width(), region.height(), offset.x(), offset.y()}) {
-        char digits[12];
-        char *p = digits + sizeof digits;
-        quint32 magnitude = number < 0 ? 0u - quint32(number) : quint32(number);
-        do {
-            *--p = char('0' + magnitude % 10);
-            magnitude /= 10;
-        } while (magnitude);
-        if (number < 0)
-            *--p = '-';
-        end = std::copy(p, digits + sizeof digits, end);
-        *end++ = ' ';
-    }
-    QString key;
-    key.reserve((end - prefix) + path.size());
-    key.append(QLatin1String(prefix, end - prefix));
-    key.append(path);
-    return key;
+    return {placement.structurePath, placement.region.size(), placement.offset};
 }
 
-void CanvasView::setStructureImages(const QHash<QString, QImage> &images)
+void CanvasView::setStructureImages(const QHash<StructureKey, QImage> &images)
 {
     m_structurePixmaps.clear();
     for (auto it = images.cbegin(); it != images.cend(); ++it)
@@ -529,8 +508,7 @@ void CanvasView::setStructureImages(const QHash<QString, QImage> &images)
 
 CanvasItem *CanvasView::makeItem(Placement *placement)
 {
-    const QPixmap pixmap = m_structurePixmaps.value(
-        structureKey(placement->structurePath, placement->region, placement->offset));
+    const QPixmap pixmap = m_structurePixmaps.value(StructureKey::of(*placement));
     auto *item = new CanvasItem(placement, pixmap, m_canvas, true);
     m_items.insert(placement, item);
     return item;
@@ -659,9 +637,7 @@ void CanvasView::dropEvent(QDropEvent *event)
     const QPoint pos = toCanvas(event->position().toPoint());
     Placement placement = *m_incoming;
     placement.position = m_incomingItem->pos() + QPointF(pos - m_lastPos);
-    m_structurePixmaps.insert(
-        structureKey(placement.structurePath, placement.region, placement.offset),
-        m_incomingPixmap);
+    m_structurePixmaps.insert(StructureKey::of(placement), m_incomingPixmap);
     endIncoming();
     m_document->place(placement);
     event->acceptProposedAction();

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QPoint>
+#include <QSize>
 #include <QString>
 
 #include "TerrainLoader.h"
@@ -39,10 +40,27 @@ public:
     const RadarColours *radarColours() const { return m_radarColours; }
     void setRadarColours(const RadarColours *colours) { m_radarColours = colours; }
 
-    // The preview images the map's structures are drawn with, by structureKey(): a placement
-    // without one is drawn as a placeholder box.
-    void setStructureImages(const QHash<QString, QImage> &images);
-    static QString structureKey(const QString &path, const QRect &region, const QPoint &offset);
+    // What a structure's preview is rendered from: placements with equal keys share one image.
+    struct StructureKey
+    {
+        QString path;
+        QSize size; // of the region
+        QPoint offset;
+
+        static StructureKey of(const Placement &placement);
+        friend bool operator==(const StructureKey &a, const StructureKey &b)
+        {
+            return a.size == b.size && a.offset == b.offset && a.path == b.path;
+        }
+        friend size_t qHash(const StructureKey &key, size_t seed = 0)
+        {
+            return qHashMulti(seed, key.path, key.size.width(), key.size.height(), key.offset.x(),
+                              key.offset.y());
+        }
+    };
+    // The preview images the map's structures are drawn with: a placement without one is
+    // drawn as a placeholder box.
+    void setStructureImages(const QHash<StructureKey, QImage> &images);
 
     // Replaces the map by a new, empty one made from the terrain image at path.
     void newCanvas(const QString &terrainFile);
@@ -105,7 +123,7 @@ private:
     const RadarColours *m_radarColours = nullptr;
     Canvas *m_canvas = nullptr;
     QHash<const Placement *, CanvasItem *> m_items;
-    QHash<QString, QPixmap> m_structurePixmaps;
+    QHash<StructureKey, QPixmap> m_structurePixmaps;
 
     // Pointer work under way.
     enum class Gesture { None, Grab, RubberBand, Ignored };

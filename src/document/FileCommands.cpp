@@ -16,12 +16,13 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSet>
 #include <QThreadPool>
 
 #include <atomic>
+#include <deque>
 #include <iostream>
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -33,9 +34,7 @@ QString nativePath(const QString &path)
 // The distinct structures of a map, each to be rendered once however often it is placed.
 struct Structure
 {
-    QString path;
-    QRect region;
-    QPoint offset;
+    CanvasView::StructureKey key;
     QImage image;
 };
 
@@ -202,13 +201,38 @@ bool FileCommands::readPlacementFile(const QString &path, QString *error)
     };
     const qint64 size = qMax<qint64>(1, file.size());
 
+    // Each distinct structure is rendered once, on all cores, from the moment the reader has
+    // met its first placement; a region that no structure can have makes placeholders. The
+    // pool goes first, joining its renders before what they use is gone.
+    std::deque<Structure> structures;
+    QSet<CanvasView::StructureKey> seen;
+    const RadarColours none;
+    const RadarColours &colours = m_view->radarColours() ? *m_view->radarColours() : none;
+    std::atomic<int> rendered{0};
+    std::atomic<bool> cancelled{false};
+    QThreadPool pool;
+    const auto render = [&](const Placement &placement) {
+        CanvasView::StructureKey key = CanvasView::StructureKey::of(placement);
+        if (seen.contains(key))
+            return;
+        seen.insert(key);
+        Structure &structure = structures.emplace_back(Structure{std::move(key), QImage()});
+        pool.start([&structure, &colours, &rendered, &cancelled] {
+            if (!cancelled.load(std::memory_order_relaxed))
+                structure.image = renderStructureImage(structure.key.path, colours,
+                                                       QRect(QPoint(0, 0), structure.key.size),
+                                                       structure.key.offset);
+            rendered.fetch_add(1, std::memory_order_relaxed);
+        });
+    };
+
     QString detail;
     PlacementFile::ReadFailure failure = PlacementFile::ReadFailure::NotXml;
-    const std::optional<PlacementDocument> content =
-        PlacementFile::read(file, &detail, &failure, [&](qint64 bytes) {
-            return advance(int(readSteps * qMin(bytes, size) / size));
-        });
+    const std::optional<PlacementDocument> content = PlacementFile::read(
+        file, &detail, &failure,
+        [&](qint64 bytes) { return advance(int(readSteps * qMin(bytes, size) / size)); }, render);
     if (!content) {
+        cancelled = true;
         if (error) {
             switch (failure) {
             case PlacementFile::ReadFailure::Cancelled:
@@ -227,34 +251,6 @@ bool FileCommands::readPlacementFile(const QString &path, QString *error)
         return false;
     }
 
-    // Each distinct structure is rendered once, on all cores; a region that no structure can
-    // have makes placeholders.
-    std::vector<Structure> structures;
-    {
-        QHash<QString, qsizetype> seen;
-        for (const Placement &placement : content->placements) {
-            const QString key = CanvasView::structureKey(placement.structurePath, placement.region,
-                                                         placement.offset);
-            if (seen.contains(key))
-                continue;
-            seen.insert(key, qsizetype(structures.size()));
-            structures.push_back(
-                {placement.structurePath, placement.region, placement.offset, QImage()});
-        }
-    }
-    const RadarColours none;
-    const RadarColours &colours = m_view->radarColours() ? *m_view->radarColours() : none;
-    std::atomic<int> rendered{0};
-    std::atomic<bool> cancelled{false};
-    QThreadPool pool;
-    for (Structure &structure : structures) {
-        pool.start([&structure, &colours, &rendered, &cancelled] {
-            if (!cancelled.load(std::memory_order_relaxed))
-                structure.image = renderStructureImage(structure.path, colours, structure.region,
-                                                       structure.offset);
-            rendered.fetch_add(1, std::memory_order_relaxed);
-        });
-    }
     const int total = qMax(1, int(structures.size()));
     while (!pool.waitForDone(20)) {
         if (!advance(readSteps + (steps - readSteps) * rendered.load() / total))
@@ -266,13 +262,11 @@ bool FileCommands::readPlacementFile(const QString &path, QString *error)
         return false;
     }
 
-    QHash<QString, QImage> images;
+    QHash<CanvasView::StructureKey, QImage> images;
     images.reserve(qsizetype(structures.size()));
     for (Structure &structure : structures) {
         if (!structure.image.isNull())
-            images.insert(
-                CanvasView::structureKey(structure.path, structure.region, structure.offset),
-                std::move(structure.image));
+            images.insert(std::move(structure.key), std::move(structure.image));
     }
     m_view->setStructureImages(images);
     m_document->open(*content, path);

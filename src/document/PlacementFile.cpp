@@ -222,10 +222,12 @@ QString errorAt(qint64 line, qint64 column, const QString &reason)
 // characters only when it is a CDATA section or holds more than white space (as QChar has it);
 // comments, processing instructions and elements are child nodes that are not texts.
 // carryOn, when set, is called every few thousand elements; when it returns false the read
-// stops, refused for the reason it gave, or else cancelled.
-std::optional<PlacementDocument> readStream(QXmlStreamReader &reader, QString *error,
-                                            ReadFailure *failure,
-                                            const std::function<bool(QString *reason)> &carryOn)
+// stops, refused for the reason it gave, or else cancelled. placementRead, when set, is called
+// with each placement as its element ends.
+std::optional<PlacementDocument>
+readStream(QXmlStreamReader &reader, QString *error, ReadFailure *failure,
+           const std::function<bool(QString *reason)> &carryOn,
+           const std::function<void(const Placement &)> &placementRead = {})
 {
     reader.setNamespaceProcessing(false);
     const auto refuseHere = [&](const QString &reason) {
@@ -327,6 +329,8 @@ std::optional<PlacementDocument> readStream(QXmlStreamReader &reader, QString *e
         }
         case QXmlStreamReader::EndElement:
             takeText({});
+            if (open.back() >= 0 && placementRead)
+                placementRead(document.placements[open.back()]);
             open.pop_back();
             break;
         case QXmlStreamReader::Characters:
@@ -393,7 +397,8 @@ std::optional<QByteArray> write(const PlacementDocument &document, QString *erro
 }
 
 std::optional<PlacementDocument> read(QIODevice &device, QString *error, ReadFailure *failure,
-                                      const std::function<bool(qint64)> &progress)
+                                      const std::function<bool(qint64)> &progress,
+                                      const std::function<void(const Placement &)> &placementRead)
 {
     const bool sequential = device.isSequential();
     const qint64 start = sequential ? 0 : device.pos();
@@ -401,14 +406,17 @@ std::optional<PlacementDocument> read(QIODevice &device, QString *error, ReadFai
         return refuse(error, failure, ReadFailure::NotXml, errorAt(1, 0, tooLarge()));
     QXmlStreamReader reader(&device);
     // A sequential device cannot tell its size: the characters read so far stand in for bytes.
-    return readStream(reader, error, failure, [&](QString *reason) {
-        const qint64 sofar = sequential ? reader.characterOffset() : device.pos() - start;
-        if (sequential && sofar > maximumFileSize) {
-            *reason = tooLarge();
-            return false;
-        }
-        return !progress || progress(sofar);
-    });
+    return readStream(
+        reader, error, failure,
+        [&](QString *reason) {
+            const qint64 sofar = sequential ? reader.characterOffset() : device.pos() - start;
+            if (sequential && sofar > maximumFileSize) {
+                *reason = tooLarge();
+                return false;
+            }
+            return !progress || progress(sofar);
+        },
+        placementRead);
 }
 
 std::optional<PlacementDocument> read(const QByteArray &bytes, QString *error, ReadFailure *failure)

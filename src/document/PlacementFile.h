@@ -37,10 +37,13 @@ std::optional<QByteArray> write(const PlacementDocument &document, QString *erro
 // cut off once that many characters have gone by). The first Image element below the root, in
 // document order, names the terrain image; every MLT element below the root is a placement.
 // progress, when set, is called every few thousand elements with the bytes read so far; when
-// it returns false the read stops, *error is "cancelled" and *failure Cancelled.
-std::optional<PlacementDocument> read(QIODevice &device, QString *error = nullptr,
-                                      ReadFailure *failure = nullptr,
-                                      const std::function<bool(qint64)> &progress = {});
+// it returns false the read stops, *error is "cancelled" and *failure Cancelled. placementRead,
+// when set, is called with each placement as its element ends, when nothing of it can change
+// any more, so that work on it can start while the rest of the file is read.
+std::optional<PlacementDocument>
+read(QIODevice &device, QString *error = nullptr, ReadFailure *failure = nullptr,
+     const std::function<bool(qint64)> &progress = {},
+     const std::function<void(const Placement &)> &placementRead = {});
 
 // The same for a file's bytes.
 std::optional<PlacementDocument> read(const QByteArray &bytes, QString *error = nullptr,
