@@ -213,40 +213,40 @@ qint64 bareStreamPass(const QString &path)
 }
 
 // Opening through the File command on a fresh view (its image cache empty, as in a new
-// session), until the items are on the map; the terrain arrives in the background afterwards
-// and is waited for untimed.
-double openMs(const QString &file, const RadarColours &colours, int runs)
+// session), until the items are on the map, beside its floor: the bare stream pass plus every
+// distinct structure rendered once, one after another. The two alternate run by run so that
+// both meet the same load on the machine; the medians are returned. The terrain arrives in the
+// background after each open and is waited for untimed.
+std::pair<double, double> openAndFloorMs(const PlacementFixture &fixture, int count,
+                                         const RadarColours &colours, int runs)
 {
-    std::vector<double> times;
+    std::vector<double> opens;
+    std::vector<double> floors;
+    qint64 sink = 0;
     for (int i = 0; i < runs; ++i) {
-        CanvasView view;
-        view.setRadarColours(&colours);
+        {
+            CanvasView view;
+            view.setRadarColours(&colours);
+            QElapsedTimer timer;
+            timer.start();
+            if (!view.fileCommands()->readPlacementFile(fixture.file(count)))
+                std::printf("%s could not be read\n", qPrintable(fixture.file(count)));
+            opens.push_back(timer.nsecsElapsed() / 1e6);
+            if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+                std::printf("the terrain was not read\n");
+        }
         QElapsedTimer timer;
         timer.start();
-        if (!view.fileCommands()->readPlacementFile(file))
-            std::printf("%s could not be read\n", qPrintable(file));
-        times.push_back(timer.nsecsElapsed() / 1e6);
-        if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
-            std::printf("the terrain was not read\n");
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-// The floor of an open: the bare stream pass plus every distinct structure rendered once, one
-// after another.
-double openFloorMs(const PlacementFixture &fixture, int count, const RadarColours &colours,
-                   int runs)
-{
-    qint64 sink = 0;
-    const double floor = medianMs(runs, [&] {
         sink += bareStreamPass(fixture.file(count));
         for (const StructureKind &kind : fixture.structures)
             sink += renderStructureImage(kind.path, colours, kind.region, kind.offset).width();
-    });
+        floors.push_back(timer.nsecsElapsed() / 1e6);
+    }
     if (sink == 42)
         std::printf(" ");
-    return floor;
+    std::sort(opens.begin(), opens.end());
+    std::sort(floors.begin(), floors.end());
+    return {opens[opens.size() / 2], floors[floors.size() / 2]};
 }
 
 void benchOpen(const PlacementFixture &fixture, const RadarColours &colours,
@@ -254,17 +254,16 @@ void benchOpen(const PlacementFixture &fixture, const RadarColours &colours,
 {
     double open10k = 0;
     if (wanted("2a") || wanted("2b")) {
-        open10k = openMs(fixture.file10k, colours, 7);
+        const auto [open, floor] = openAndFloorMs(fixture, 10000, colours, 9);
+        open10k = open;
         if (wanted("2a"))
-            report("2a open 10,000 placements of 200 structures", open10k,
-                   openFloorMs(fixture, 10000, colours, 7));
+            report("2a open 10,000 placements of 200 structures", open, floor);
     }
     if (wanted("2b")) {
-        const double open100k = openMs(fixture.file100k, colours, 5);
+        const auto [open100k, floor] = openAndFloorMs(fixture, 100000, colours, 7);
         char note[64];
         std::snprintf(note, sizeof note, "(%.2f x figure 2a)", open100k / open10k);
-        report("2b open 100,000 placements", open100k, openFloorMs(fixture, 100000, colours, 5),
-               note);
+        report("2b open 100,000 placements", open100k, floor, note);
     }
     if (wanted("2a")) {
         const double terrainMs = medianMs(
