@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 Q_DECLARE_METATYPE(PlacementDocument)
 
 using PlacementFile::ReadFailure;
@@ -132,7 +134,9 @@ private slots:
         const auto doc = PlacementFile::read(bytes, &error, &gotFailure);
         QBuffer buffer(&bytes);
         QVERIFY(buffer.open(QIODevice::ReadOnly));
-        QVERIFY(PlacementFile::read(buffer, nullptr, &deviceFailure) == doc &&
+        QList<Placement> finished; // each as its element ends, so inner ones first
+        QVERIFY(PlacementFile::read(buffer, nullptr, &deviceFailure, {},
+                                    [&](const Placement &p) { finished.append(p); }) == doc &&
                 deviceFailure == gotFailure);
         QVERIFY2(errorStart.isNull()
                      ? bool(doc)
@@ -141,6 +145,8 @@ private slots:
         if (!doc)
             return;
         QVERIFY(*doc == expected && DomPlacementReader::read(bytes) == expected);
+        QVERIFY(std::is_permutation(finished.cbegin(), finished.cend(),
+                                    expected.placements.cbegin(), expected.placements.cend()));
     }
 
     // The size is checked before a byte is read: the file of exactly 1 GiB is read, and refused for
