@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -24,6 +25,25 @@ QString openRadarColours(const QTemporaryDir &dir, RadarColours &colours, quint3
     DemoData::writeFile(path, DemoData::radarColourBytes(seed));
     colours.open(path);
     return path;
+}
+
+QString writeBytes(const QTemporaryDir &dir, const QByteArray &bytes, const QString &suffix)
+{
+    const QString path = dir.filePath(QString::number(qHash(bytes), 16) + suffix);
+    return DemoData::writeFile(path, bytes) ? path : QString();
+}
+
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> files;
+    for (QDirIterator it(root,
+                         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        QFile file(it.next());
+        files.insert(file.fileName(), file.open(QIODevice::ReadOnly) ? file.readAll() : "");
+    }
+    return files;
 }
 
 QString writeStructure(const QTemporaryDir &dir, const QString &name,

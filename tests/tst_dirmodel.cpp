@@ -7,27 +7,11 @@
 #include "library/NameList.h"
 
 #include <QApplication>
-#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QMimeData>
 #include <QtTest>
 
-namespace {
-
-// Every file below root, relative to it, with its content.
-QMap<QString, QByteArray> snapshot(const QString &root)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        QFile file(it.next());
-        files.insert(QDir(root).relativeFilePath(file.fileName()),
-                     file.open(QIODevice::ReadOnly) ? file.readAll() : "?");
-    }
-    return files;
-}
-
-} // namespace
+using TestSupport::snapshot;
 
 class TestDirModel : public QObject
 {
@@ -98,7 +82,7 @@ private slots:
         // On disk: exactly the new empty files in F; everything else, including the existing
         // structure file's bytes, as it was.
         for (const QString &name : created)
-            expected.insert(QStringLiteral("F/") + name, QByteArray());
+            expected.insert(folder + '/' + name, QByteArray());
         QCOMPARE(snapshot(top), expected);
     }
 

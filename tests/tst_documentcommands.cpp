@@ -16,7 +16,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -36,6 +35,7 @@
 #endif
 
 using TestSupport::ModalScript;
+using TestSupport::snapshot;
 
 namespace {
 
@@ -189,7 +189,7 @@ private slots:
         const QString nameBefore = view.document()->fileName();
         // Take the opened file away meanwhile: whatever is written must appear anew.
         QVERIFY(QFile::remove(filePath("base.xml")));
-        QMap<QString, QByteArray> files = snapshot();
+        QMap<QString, QByteArray> files = snapshot(m_row->path());
         if (answers.contains("progress"))
             view.fileCommands()->setProgressDelay(0);
         std::ostringstream out; // what the commands print
@@ -222,7 +222,7 @@ private slots:
         QCOMPARE(QString::fromStdString(out.str()).split('\n').filter("Item is at"), lines);
         if (!written.isEmpty())
             files.insert(filePath(written), *PlacementFile::write(before));
-        QCOMPARE(snapshot(), files);
+        QCOMPARE(snapshot(m_row->path()), files);
         if (QStringList{"Yes", "No", "Cancel"}.contains(answers.value(0)))
             QCOMPARE(m_boxes.first(), QStringLiteral("Save changes|Save changes before closing?"));
         if (answers.endsWith("OK")) { // the refusal names the file and says what is wrong
@@ -278,7 +278,7 @@ private slots:
             odd.path = m_dir.filePath("odd\x01name.mlt");
             TestSupport::dragIn(view, odd, QPoint(80, 50));
         }
-        const QMap<QString, QByteArray> files = snapshot();
+        const QMap<QString, QByteArray> files = snapshot(m_row->path());
 
         // Each command that saves warns, naming the file, and stops there, the map still unsaved
         // and the disk as it was. New and closing the window ask first.
@@ -290,14 +290,14 @@ private slots:
                      "warning|Save failed|The placements could not be saved to " +
                          QDir::toNativeSeparators(target) + ':');
             QVERIFY(window.isVisible() && view.document()->isModified());
-            QCOMPARE(snapshot(), files);
+            QCOMPARE(snapshot(m_row->path()), files);
         }
 
         // The warning offers Save As: the work goes elsewhere, and the map belongs there now.
         if (failure == "folder" || failure == "gone") {
             QVERIFY(answered({"Save As...", "file:elsewhere.xml"}, [&] { run(window, "Save"); }));
             QCOMPARE(view.document()->fileName(), filePath("elsewhere.xml"));
-            QCOMPARE(snapshot().value(filePath("elsewhere.xml")),
+            QCOMPARE(snapshot(m_row->path()).value(filePath("elsewhere.xml")),
                      *PlacementFile::write(view.document()->content()));
         }
         view.document()->undoStack()->setClean();
@@ -336,7 +336,7 @@ private slots:
         const QRgb shown = view.viewport()->grab().toImage().pixel(5, 6);
         QVERIFY(((shown ^ QImage(m_base.terrainPath).pixel(5, 6)) & 0xFFFFFF) != 0);
         QVERIFY(answered({"file:again.xml"}, [&] { run(window, "Save As..."); }));
-        QCOMPARE(snapshot().value(filePath("again.xml")), *PlacementFile::write(doc));
+        QCOMPARE(snapshot(m_row->path()).value(filePath("again.xml")), *PlacementFile::write(doc));
     }
 
 private:
@@ -413,19 +413,6 @@ private:
         if (state == "undone")
             view.document()->undoStack()->undo();
         return shown && view.canvas() && view.document()->isModified() == changed;
-    }
-
-    // Every file and folder in the row's folder with its content.
-    QMap<QString, QByteArray> snapshot() const
-    {
-        QMap<QString, QByteArray> files;
-        for (QDirIterator it(m_row->path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                             QDirIterator::Subdirectories);
-             it.hasNext();) {
-            QFile file(it.next());
-            files.insert(file.fileName(), file.open(QIODevice::ReadOnly) ? file.readAll() : "");
-        }
-        return files;
     }
 
     QTemporaryDir m_dir;

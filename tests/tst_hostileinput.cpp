@@ -41,19 +41,14 @@ QByteArray bmpClaimingHuge()
 
 } // namespace
 
+using TestSupport::writeBytes;
+
 class HostileInputTest : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
     RadarColours m_colours;
-    int m_files = 0;
-
-    QString writeFile(const QByteArray &bytes, const QString &suffix = QStringLiteral(".mlt"))
-    {
-        const QString path = m_dir.filePath(QStringLiteral("file-%1%2").arg(++m_files).arg(suffix));
-        return DemoData::writeFile(path, bytes) ? path : QString();
-    }
 
 private slots:
     void init() { TestSupport::openRadarColours(m_dir, m_colours, 7); }
@@ -62,7 +57,7 @@ private slots:
     // region overflowed int in StructurePayload::decode.
     void foundByFuzzing()
     {
-        const QString path = writeFile(farRecords);
+        const QString path = writeBytes(m_dir, farRecords);
         QImage image;
         QPoint offset;
         QRect region;
@@ -86,14 +81,15 @@ private slots:
         for (int i = 1; i <= 9; ++i)
             laughs += "<!ENTITY l" + QByteArray::number(i) + " \"" +
                       ("&l" + QByteArray::number(i - 1) + ';').repeated(10) + "\">";
-        const QUrl secret = QUrl::fromLocalFile(writeFile("secret-7d1f\n", QStringLiteral(".txt")));
+        const QUrl secret = QUrl::fromLocalFile(writeBytes(m_dir, "secret-7d1f\n", ".txt"));
         const QByteArray external =
             "<!DOCTYPE m [<!ENTITY s SYSTEM \"" + secret.toEncoded() + "\">]>";
         for (const auto &[doctype, text] : {std::pair(laughs + "]>", QByteArray("&l9;")),
                                             std::pair(external, QByteArray("&s;"))}) {
-            const QString path = writeFile("<?xml version=\"1.0\"?>\n" + doctype +
-                                               "\n<m><Radarcol>" + text + "</Radarcol></m>",
-                                           QStringLiteral(".xml"));
+            const QString path = writeBytes(m_dir,
+                                            "<?xml version=\"1.0\"?>\n" + doctype +
+                                                "\n<m><Radarcol>" + text + "</Radarcol></m>",
+                                            ".xml");
             const QString radar = Configuration::read(path).radarFilePath;
             QVERIFY(radar.size() < 1000000 && !radar.contains(QLatin1String("secret-7d1f")));
         }
@@ -105,7 +101,7 @@ private slots:
     {
         const QString folder = m_dir.filePath(QStringLiteral("folder.png"));
         QVERIFY(QDir().mkpath(folder));
-        for (const QString &path : {writeFile(bmpClaimingHuge(), QStringLiteral(".png")), folder}) {
+        for (const QString &path : {writeBytes(m_dir, bmpClaimingHuge(), ".png"), folder}) {
             CanvasView view;
             view.resize(200, 150);
             view.show();

@@ -1,6 +1,6 @@
 // Structure files read into top tiles, and the flat previews painted from them in radar colours.
 
-#include "DemoData.h"
+#include "TestSupport.h"
 
 #include "app/RadarColours.h"
 #include "library/StructurePreview.h"
@@ -17,13 +17,6 @@ class StructurePreviewTest : public QObject
 
     QTemporaryDir m_dir;
     RadarColours m_colours;
-    int m_files = 0;
-
-    QString writeFile(const QByteArray &bytes)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("file-%1").arg(++m_files));
-        return DemoData::writeFile(path, bytes) ? path : QString();
-    }
 
 private slots:
     void initTestCase()
@@ -32,7 +25,7 @@ private slots:
         QByteArray radar(RadarColours::fullFileSize, '\0');
         for (int id = 0; id < 65536; ++id)
             qToLittleEndian(quint16(id), radar.data() + 0x8000 + 2 * id);
-        QVERIFY(m_colours.open(writeFile(radar)));
+        QVERIFY(m_colours.open(TestSupport::writeBytes(m_dir, radar)));
     }
 
     void render_data()
@@ -74,7 +67,7 @@ private slots:
         QFETCH(uint, first);
         QFETCH(uint, last);
         const bool within = extent.width() <= 4096 && extent.height() <= 4096;
-        const QString path = writeFile(bytes);
+        const QString path = TestSupport::writeBytes(m_dir, bytes);
         QImage preview;
         QPoint gotOffset(77, 77);
         QRect region;
