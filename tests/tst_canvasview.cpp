@@ -82,10 +82,11 @@ void sendLeave(QWidget *viewport)
     QApplication::sendEvent(viewport, &event);
 }
 
-// Presses the left button at from, moves to to and releases there.
+// Presses the left button at from, moves half way and on to to, and releases there.
 void leftDrag(QWidget *viewport, QPoint from, QPoint to)
 {
     QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+    QTest::mouseMove(viewport, (from + to) / 2);
     QTest::mouseMove(viewport, to);
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
 }
@@ -388,12 +389,8 @@ private slots:
             const bool onOne = words[0] != "band" && words[0] != "keys" && words[1] != "ground";
             const QPoint pos = onOne ? grip(words[1][0]) : QPoint(300, 240);
             if (words[0] == "band") {
-                const QPoint from = QPoint(words[1].toInt(), words[2].toInt()) * scale;
-                const QPoint to = QPoint(words[3].toInt(), words[4].toInt()) * scale;
-                QTest::mousePress(viewport, Qt::LeftButton, {}, from);
-                QTest::mouseMove(viewport, (from + to) / 2);
-                QTest::mouseMove(viewport, to);
-                QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+                leftDrag(viewport, QPoint(words[1].toInt(), words[2].toInt()) * scale,
+                         QPoint(words[3].toInt(), words[4].toInt()) * scale);
             } else if (words[0] == "drag") {
                 leftDrag(viewport, pos, pos + QPoint(10, 6) * scale);
             } else if (words[0] == "keys") {
@@ -591,11 +588,7 @@ private slots:
         QImage shown;
         if (target == QLatin1String("window")) {
             viewport->repaint();
-            const QPoint corner = viewport->mapTo(view.get(), QPoint(0, 0));
-            shown = view->screen()
-                        ->grabWindow(view->winId(), corner.x(), corner.y(), viewport->width(),
-                                     viewport->height())
-                        .toImage();
+            shown = shownOnScreen(*view);
         } else if (target == QLatin1String("picture")) {
             QPicture picture;
             viewport->render(&picture);
@@ -620,21 +613,14 @@ private slots:
 
         // The tower's cells in their tiles' colours; its empty cell and the canvas around it show
         // the terrain, in every screen pixel of the n x n block of each canvas pixel.
-        QList<QPair<QPoint, QRgb>> expected;
-        for (int i = 0; i < 30; ++i) {
-            const QPoint cell(i % 6 - 1, i / 6 - 1), p = at + cell;
+        QList<QRgb> painted, wanted;
+        for (int i = 0; i < 30 * scale * scale; ++i) {
+            const int cellIndex = i / (scale * scale), sub = i % (scale * scale);
+            const QPoint cell(cellIndex % 6 - 1, cellIndex / 6 - 1), p = at + cell;
             const bool tile = QRect(0, 0, 4, 3).contains(cell) && cell != QPoint(3, 2);
             QVERIFY(tile || rgbAt(terrain, p) != tileColour(bodyId));
-            expected.append(
-                {p, !tile ? rgbAt(terrain, p) : tileColour(i == 7 ? cornerId : bodyId)});
-        }
-        QList<QRgb> painted, wanted;
-        for (const auto &[canvasPixel, colour] : expected) {
-            for (int i = 0; i < scale * scale; ++i) {
-                painted << rgbAt(shown,
-                                 canvasPixel * scale - scroll + QPoint(i % scale, i / scale));
-                wanted << colour;
-            }
+            painted << rgbAt(shown, p * scale - scroll + QPoint(sub % scale, sub / scale));
+            wanted << (!tile ? rgbAt(terrain, p) : tileColour(cellIndex == 7 ? cornerId : bodyId));
         }
         QCOMPARE(painted, wanted);
     }
