@@ -81,20 +81,14 @@ QString writeTerrain(const QTemporaryDir &dir, const QString &name, int width, i
 
 void acceptFileDialog(QWidget *modal, const QString &path)
 {
-    auto *dialog = qobject_cast<QFileDialog *>(modal);
-    if (!dialog) {
-        modal->close();
-        return;
-    }
-    // selectFile leaves the name field alone while it has the focus: type into it instead,
-    // as a person would, and press Return.
-    if (auto *nameEdit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
+    // Types into the dialog's name field, as a person would, and presses Return; any other
+    // modal widget is closed.
+    if (auto *nameEdit = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
         nameEdit->setText(path);
         QTest::keyClick(nameEdit, Qt::Key_Return);
-        return;
+    } else {
+        modal->close();
     }
-    dialog->selectFile(path);
-    static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept is protected
 }
 
 void rejectDialog(QWidget *modal)
