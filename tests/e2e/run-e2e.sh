@@ -12,9 +12,7 @@
 # opens on it, so nothing else in the system's temporary folder can change what it shows.
 set -euo pipefail
 
-program="$1"
-probe="$2"
-own="${3:?no folder given for the test}"
+program="$1" probe="$2" own="${3:?no folder given for the test}"
 run_probe() { QT_QPA_PLATFORM=offscreen "$probe" "$@"; }
 for tool in Xvfb xdotool import; do
     command -v "$tool" >/dev/null || { echo "e2e: $tool is not installed"; exit 1; }
@@ -25,8 +23,7 @@ mkdir -p "$own/tmp"
 work="$(cd "$own" && pwd)"
 export TMPDIR="$work/tmp"
 display=":$((90 + RANDOM % 100))"
-xvfb_pid=""
-app_pid=""
+xvfb_pid="" app_pid=""
 cleanup() {
     kill $app_pid $xvfb_pid 2>/dev/null || true
     if [ "${keep:-}" != 1 ]; then rm -rf "$work"; fi
@@ -167,8 +164,7 @@ placements="$work/placements.xml"
 menu Down Down Down Down # Save
 answer 'Save as' "$placements" Return
 menu Down Down Down Down Down Down # Exit
-for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app_pid" 2>/dev/null && fail "File > Exit did not quit"
+timeout 5 tail --pid="$app_pid" -f /dev/null || fail "File > Exit did not quit"
 app_pid=""
 compare "$placements" "a drag from the tree, a move and Save" 140,105
 grep -qx 'Item is at 140,105' "$work/stdout-1.txt" || fail "no \"Item is at\" line on standard output"
