@@ -1,11 +1,10 @@
-// The main window's menus and their keys, and what the Edit and Scale menus do. What the File
-// menu's entries do is tested with the File commands.
+// The main window's menus and their keys, and what the Edit menu does. What the File menu's
+// entries do is tested with the File commands; the Scale menu, in the end-to-end test.
 
 #include "TestSupport.h"
 #include "app/MainWindow.h"
 #include "app/RadarColours.h"
 #include "canvas/Canvas.h"
-#include "canvas/CanvasItem.h"
 #include "canvas/CanvasView.h"
 #include "document/MapDocument.h"
 #include "library/StructurePayload.h"
@@ -71,12 +70,9 @@ private slots:
             QKeySequence::Save, QKeySequence::SaveAs, QKeySequence::Quit,
             QKeySequence::Undo, QKeySequence::Redo,   QKeySequence::Delete};
         const QList<QAction *> entries = entriesOf(0) + entriesOf(1);
-        for (int i = 0; i < keys.size(); ++i) {
-            const QList<QKeySequence> own = QKeySequence::keyBindings(keys[i]);
-            QCOMPARE(entries[i]->shortcuts(),
-                     own.isEmpty() ? MainWindow::commandKeys(keys[i]) : own);
-            QVERIFY(!entries[i]->shortcuts().isEmpty());
-        }
+        for (int i = 0; i < keys.size(); ++i) // the platform's own, else the usual ones
+            QVERIFY(entries[i]->shortcuts() == MainWindow::commandKeys(keys[i]) &&
+                    !entries[i]->shortcuts().isEmpty());
         // The title, and the build as the compiler dates it, in the status bar.
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Valdrune Structure Placer"));
         const QRegularExpression build(
@@ -86,8 +82,8 @@ private slots:
                             [&](const QLabel *l) { return build.match(l->text()).hasMatch(); }));
     }
 
-    // Undo and Redo name the step they take back or do again; Delete acts on the selection and
-    // is on only while there is one. All three work from their keys.
+    // Undo names the step it takes back; Delete acts on the selection and is on only while there
+    // is one. (The end-to-end test presses the keys of all three.)
     void editMenu()
     {
         CanvasView &view = *m_window->canvasView();
@@ -95,11 +91,6 @@ private slots:
         view.newCanvas(m_terrain);
         TestSupport::dragIn(view, m_tower, QPoint(30, 40));
         TestSupport::dragIn(view, m_tower, QPoint(60, 40));
-        QCOMPARE(edit[0]->text(), QStringLiteral("Undo Place"));
-        QTest::keySequence(m_window.get(), QKeySequence::Undo);
-        QCOMPARE(edit[1]->text(), QStringLiteral("Redo Place"));
-        QTest::keySequence(m_window.get(), QKeySequence::Redo);
-        QCOMPARE(view.canvas()->allItems().size(), 2);
         QVERIFY(!edit[2]->isEnabled());
         QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(31, 41));
         QVERIFY(edit[2]->isEnabled());
@@ -107,26 +98,6 @@ private slots:
         QCOMPARE(view.document()->placements().size(), 1);
         QVERIFY(!edit[2]->isEnabled());
         QCOMPARE(edit[0]->text(), QStringLiteral("Undo Delete"));
-    }
-
-    // Only the chosen entry is checked, and the structure stays where it lies on the map; the
-    // scale chosen before a map exists applies to it.
-    void scaleMenu()
-    {
-        CanvasView &view = *m_window->canvasView();
-        const QList<QAction *> entries = entriesOf(2);
-        entries[2]->trigger();
-        view.newCanvas(m_terrain);
-        TestSupport::dragIn(view, m_tower, QPoint(30, 45));
-        const CanvasItem *item = view.canvas()->allItems().first();
-        QCOMPARE(view.scale(), 3);
-        for (const int n : {6, 1, 4, 4, 2}) {
-            entries[n - 1]->trigger();
-            for (const QAction *entry : entries)
-                QCOMPARE(entry->isChecked(), entry == entries[n - 1]);
-            QCOMPARE(view.scale(), n);
-            QCOMPARE(view.mapFromScene(item->pos()), QPoint(10 * n, 15 * n));
-        }
     }
 
 private:
