@@ -215,6 +215,8 @@ settle
 xdotool key Delete
 save_and_compare "$other" "a click and Delete" 210,120
 
+# Every save prints a line for each structure: six saves of two structures, one of one.
+[ "$(grep -c '^Item is at ' "$work/stdout-2.txt")" = 11 ] || fail "not a line for each structure saved"
 kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 app_pid=""
