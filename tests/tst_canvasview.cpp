@@ -159,14 +159,12 @@ private slots:
         place(*view, m_towerPayload, QPoint(20, 20));
         QVERIFY(view->document()->isModified());
         QVERIFY(send<QDragEnterEvent>(viewport, QPoint(60, 60), data.get()));
-        view->document()->setFileName(QStringLiteral("kept.xml"));
 
         view->newCanvas(m_smallTerrain);
         // Nothing of the old terrain shows meanwhile.
         QCOMPARE(rgbAt(viewport->grab().toImage(), QPoint(200, 150)), background & 0xFFFFFF);
         QCOMPARE(view->sceneRect(), QRectF(0, 0, 120, 80));
         QVERIFY(view->canvas()->allItems().isEmpty() && !view->document()->isModified());
-        QCOMPARE(view->document()->fileName(), QStringLiteral("kept.xml"));
         QVERIFY(!send<QDropEvent>(viewport, QPoint(60, 60), data.get()));
         sendLeave(viewport);
 
@@ -498,9 +496,6 @@ private slots:
         {
             ModalScript script({menuAnswer(choice, &shown, byTrigger)});
             QTest::mouseClick(viewport, Qt::RightButton, {}, at);
-            // Nor does the same click open a context menu of the view's own.
-            QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
-            QApplication::sendEvent(viewport, &menuEvent);
             QCOMPARE(script.seen, onItem ? QStringList{QStringLiteral("QMenu")} : QStringList());
         }
         if (onItem)
