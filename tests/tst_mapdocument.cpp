@@ -133,6 +133,10 @@ private slots:
             QCOMPARE(document.content(), expected);
             QCOMPARE(document.undoStack()->index(), at);
         }
+        // A failed save, to a folder, says why and changes nothing.
+        QString error;
+        QVERIFY(!document.save(dir.path(), &error) && !error.isEmpty());
+        QCOMPARE(document.isModified(), at != saved);
         QCOMPARE(document.fileName(), path);
 
         // The history is bounded: the oldest steps, and the saved state with them, are forgotten.
