@@ -251,6 +251,12 @@ private slots:
         QCOMPARE(document->content().placements, QList<Placement>{expected});
         QCOMPARE(view->canvas()->allItems().first()->pos(), QPointF(canvas.last()));
         QCOMPARE(document->undoStack()->undoText(), QStringLiteral("Place"));
+
+        // Undone, the structure leaves the map; redone, it is drawn anew.
+        document->undoStack()->undo();
+        QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
+        document->undoStack()->redo();
+        QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
     }
 
     // A press on a structure grabs it; it follows the pointer, and the release makes the move
