@@ -50,6 +50,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("map.xml"));
         MapDocument document;
         document.place(placementAt(1, 1)); // no map: nothing happens
+        QCOMPARE(document.undoStack()->count(), 0);
         PlacementDocument start;
         start.terrainPath = QStringLiteral("/maps/terrain.png");
         for (int i = 0; i < 6; ++i)
