@@ -58,8 +58,7 @@ StructurePayload payloadFor(const QString &path, const RadarColours &colours)
 {
     StructurePayload payload;
     payload.path = path;
-    if (!renderStructurePreview(path, colours, payload.image, payload.offset, payload.region))
-        qWarning("cannot render %s", qPrintable(path));
+    renderStructurePreview(path, colours, payload.image, payload.offset, payload.region);
     return payload;
 }
 

@@ -78,12 +78,6 @@ template <typename Event> bool send(QWidget *viewport, QPoint pos, const QMimeDa
     return event.isAccepted();
 }
 
-void sendLeave(QWidget *viewport)
-{
-    QDragLeaveEvent event;
-    QApplication::sendEvent(viewport, &event);
-}
-
 // Presses the left button at from, moves half way and on to to, and releases there.
 void leftDrag(QWidget *viewport, QPoint from, QPoint to)
 {
@@ -166,7 +160,8 @@ private slots:
         QCOMPARE(view->sceneRect(), QRectF(0, 0, 120, 80));
         QVERIFY(view->canvas()->allItems().isEmpty() && !view->document()->isModified());
         QVERIFY(!send<QDropEvent>(viewport, QPoint(60, 60), data.get()));
-        sendLeave(viewport);
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(viewport, &leave);
 
         // The new terrain is what is drawn, once it has been read.
         QTRY_VERIFY(!view->isTerrainLoading());
@@ -240,7 +235,8 @@ private slots:
         QVERIFY(document->placements().isEmpty() && !document->isModified());
         if (!drop) {
             // The item goes with the drag; coming back makes a new one.
-            sendLeave(viewport);
+            QDragLeaveEvent leave;
+            QApplication::sendEvent(viewport, &leave);
             QVERIFY(view->canvas()->allItems().isEmpty());
             QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
             QVERIFY(!document->isModified());
