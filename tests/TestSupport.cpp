@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -26,6 +27,25 @@ QString openRadarColours(const QTemporaryDir &dir, RadarColours &colours, quint3
     return path;
 }
 
+QString writeBytes(const QTemporaryDir &dir, const QByteArray &bytes, const QString &suffix)
+{
+    const QString path = dir.filePath(QString::number(qHash(bytes), 16) + suffix);
+    return DemoData::writeFile(path, bytes) ? path : QString();
+}
+
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> files;
+    for (QDirIterator it(root,
+                         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        QFile file(it.next());
+        files.insert(file.fileName(), file.open(QIODevice::ReadOnly) ? file.readAll() : "");
+    }
+    return files;
+}
+
 QString writeStructure(const QTemporaryDir &dir, const QString &name,
                        const QList<DemoData::Tile> &tiles, const QByteArray &trailing)
 {
@@ -38,8 +58,7 @@ StructurePayload payloadFor(const QString &path, const RadarColours &colours)
 {
     StructurePayload payload;
     payload.path = path;
-    if (!renderStructurePreview(path, colours, payload.image, payload.offset, payload.region))
-        qWarning("cannot render %s", qPrintable(path));
+    renderStructurePreview(path, colours, payload.image, payload.offset, payload.region);
     return payload;
 }
 
@@ -61,20 +80,14 @@ QString writeTerrain(const QTemporaryDir &dir, const QString &name, int width, i
 
 void acceptFileDialog(QWidget *modal, const QString &path)
 {
-    auto *dialog = qobject_cast<QFileDialog *>(modal);
-    if (!dialog) {
-        modal->close();
-        return;
-    }
-    // selectFile leaves the name field alone while it has the focus: type into it instead,
-    // as a person would, and press Return.
-    if (auto *nameEdit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
+    // Types into the dialog's name field, as a person would, and presses Return; any other
+    // modal widget is closed.
+    if (auto *nameEdit = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
         nameEdit->setText(path);
         QTest::keyClick(nameEdit, Qt::Key_Return);
-        return;
+    } else {
+        modal->close();
     }
-    dialog->selectFile(path);
-    static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept is protected
 }
 
 void rejectDialog(QWidget *modal)

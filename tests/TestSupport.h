@@ -3,6 +3,7 @@
 #include "DemoData.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -21,6 +22,13 @@ namespace TestSupport {
 // Writes a full generated radar colour table (seed given) into dir and opens colours on it;
 // returns its path.
 QString openRadarColours(const QTemporaryDir &dir, RadarColours &colours, quint32 seed = 7);
+
+// Writes bytes into dir under a name made from them (the same bytes, the same file) and the
+// suffix; returns the path.
+QString writeBytes(const QTemporaryDir &dir, const QByteArray &bytes, const QString &suffix = {});
+
+// Every file and folder below root, by absolute path, with its content (a folder's is empty).
+QMap<QString, QByteArray> snapshot(const QString &root);
 
 // Writes a structure file into dir and returns its absolute path.
 QString writeStructure(const QTemporaryDir &dir, const QString &name,

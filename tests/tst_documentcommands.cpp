@@ -1,11 +1,13 @@
-// The File commands as the user drives them: New, Open, Save, Close, Exit and closing the window,
-// with every dialog and question answered as a user would, and what lands on disk.
+// The main window as the user drives it: its menus and keys, the Edit menu, and the File commands
+// New, Open, Save, Close, Exit and closing the window, with every dialog and question answered as
+// a user would, and what lands on disk.
 
 #include "TestSupport.h"
 #include "app/MainWindow.h"
 #include "canvas/Canvas.h"
 #include "canvas/CanvasItem.h"
 #include "canvas/CanvasView.h"
+#include "dialogs/SelectImage.h"
 #include "document/FileCommands.h"
 #include "document/MapDocument.h"
 #include "document/PlacementDocument.h"
@@ -16,28 +18,38 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStatusBar>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
-#include <iostream>
 #include <memory>
-#include <sstream>
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
 #endif
 
 using TestSupport::ModalScript;
+using TestSupport::snapshot;
 
 namespace {
+
+// The entries of the window's menu at index menu, without separators.
+QList<QAction *> entriesOf(MainWindow &window, int menu)
+{
+    QList<QAction *> entries = window.menuBar()->actions().at(menu)->menu()->actions();
+    entries.removeIf([](const QAction *action) { return action->isSeparator(); });
+    return entries;
+}
 
 // Gives a File command as the user does: picks the File menu's entry of that name, or with "window"
 // closes the window.
@@ -45,7 +57,7 @@ void run(MainWindow &window, const QString &command)
 {
     if (command == "window")
         window.close();
-    for (QAction *entry : window.menuBar()->actions().first()->menu()->actions())
+    for (QAction *entry : entriesOf(window, 0))
         if (entry->text() == command)
             entry->trigger();
 }
@@ -189,14 +201,10 @@ private slots:
         const QString nameBefore = view.document()->fileName();
         // Take the opened file away meanwhile: whatever is written must appear anew.
         QVERIFY(QFile::remove(filePath("base.xml")));
-        QMap<QString, QByteArray> files = snapshot();
+        QMap<QString, QByteArray> files = snapshot(m_row->path());
         if (answers.contains("progress"))
             view.fileCommands()->setProgressDelay(0);
-        std::ostringstream out; // what the commands print
-        std::streambuf *const console = std::cout.rdbuf(out.rdbuf());
-        const bool ok = answered(answers, [&] { run(window, command); });
-        std::cout.rdbuf(console);
-        QVERIFY(ok);
+        QVERIFY(answered(answers, [&] { run(window, command); }));
         QCOMPARE(window.isVisible(), outcome != "gone");
         if (outcome == "gone")
             outcome = written.isEmpty() ? "kept" : "saved";
@@ -214,15 +222,10 @@ private slots:
         QCOMPARE(view.document()->isModified(), (state == "modified" || state == "unnamed") &&
                                                     (outcome == "kept" || outcome == "no name"));
 
-        // Saved on the way: the map as it was, byte for byte, and a line on the standard output for
-        // each structure. Nothing else changes on disk.
-        QStringList lines;
-        for (const Placement &p : written.isEmpty() ? QList<Placement>() : before.placements)
-            lines << QString::asprintf("Item is at %g,%g", p.position.x(), p.position.y());
-        QCOMPARE(QString::fromStdString(out.str()).split('\n').filter("Item is at"), lines);
+        // Saved on the way: the map as it was, byte for byte. Nothing else changes on disk.
         if (!written.isEmpty())
             files.insert(filePath(written), *PlacementFile::write(before));
-        QCOMPARE(snapshot(), files);
+        QCOMPARE(snapshot(m_row->path()), files);
         if (QStringList{"Yes", "No", "Cancel"}.contains(answers.value(0)))
             QCOMPARE(m_boxes.first(), QStringLiteral("Save changes|Save changes before closing?"));
         if (answers.endsWith("OK")) { // the refusal names the file and says what is wrong
@@ -278,7 +281,7 @@ private slots:
             odd.path = m_dir.filePath("odd\x01name.mlt");
             TestSupport::dragIn(view, odd, QPoint(80, 50));
         }
-        const QMap<QString, QByteArray> files = snapshot();
+        const QMap<QString, QByteArray> files = snapshot(m_row->path());
 
         // Each command that saves warns, naming the file, and stops there, the map still unsaved
         // and the disk as it was. New and closing the window ask first.
@@ -290,14 +293,14 @@ private slots:
                      "warning|Save failed|The placements could not be saved to " +
                          QDir::toNativeSeparators(target) + ':');
             QVERIFY(window.isVisible() && view.document()->isModified());
-            QCOMPARE(snapshot(), files);
+            QCOMPARE(snapshot(m_row->path()), files);
         }
 
         // The warning offers Save As: the work goes elsewhere, and the map belongs there now.
         if (failure == "folder" || failure == "gone") {
             QVERIFY(answered({"Save As...", "file:elsewhere.xml"}, [&] { run(window, "Save"); }));
             QCOMPARE(view.document()->fileName(), filePath("elsewhere.xml"));
-            QCOMPARE(snapshot().value(filePath("elsewhere.xml")),
+            QCOMPARE(snapshot(m_row->path()).value(filePath("elsewhere.xml")),
                      *PlacementFile::write(view.document()->content()));
         }
         view.document()->undoStack()->setClean();
@@ -336,7 +339,114 @@ private slots:
         const QRgb shown = view.viewport()->grab().toImage().pixel(5, 6);
         QVERIFY(((shown ^ QImage(m_base.terrainPath).pixel(5, 6)) & 0xFFFFFF) != 0);
         QVERIFY(answered({"file:again.xml"}, [&] { run(window, "Save As..."); }));
-        QCOMPARE(snapshot().value(filePath("again.xml")), *PlacementFile::write(doc));
+        QCOMPARE(snapshot(m_row->path()).value(filePath("again.xml")), *PlacementFile::write(doc));
+    }
+
+    // One line per menu: its title, then its entries, "-" for a separator, "[ ]" or "[x]" after
+    // a checkable one and "(off)" after a disabled one; and the platform's keys for each command.
+    void menus()
+    {
+        MainWindow window;
+        QVERIFY(prepare(window, "none"));
+        QStringList lines;
+        for (const QAction *menu : window.menuBar()->actions()) {
+            lines << menu->text() + ':';
+            for (const QAction *action : menu->menu()->actions())
+                lines.last() += ' ' + (action->isSeparator() ? "-" : action->text()) +
+                                (!action->isCheckable() ? ""
+                                 : action->isChecked()  ? "[x]"
+                                                        : "[ ]") +
+                                (action->isEnabled() ? "" : "(off)");
+        }
+        QCOMPARE(lines, (QStringList{"File: New Open Close - Save Save As... - Exit",
+                                     "Edit: Undo(off) Redo(off) - Delete(off)",
+                                     "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]", "View: Files[x]"}));
+        const QList<QKeySequence::StandardKey> keys = {
+            QKeySequence::New,  QKeySequence::Open,   QKeySequence::Close,
+            QKeySequence::Save, QKeySequence::SaveAs, QKeySequence::Quit,
+            QKeySequence::Undo, QKeySequence::Redo,   QKeySequence::Delete};
+        const QList<QAction *> entries = entriesOf(window, 0) + entriesOf(window, 1);
+        for (int i = 0; i < keys.size(); ++i) // the platform's own, else the usual ones
+            QVERIFY(entries[i]->shortcuts() == MainWindow::commandKeys(keys[i]) &&
+                    !entries[i]->shortcuts().isEmpty());
+        // The title, and the build as the compiler dates it, in the status bar.
+        QCOMPARE(window.windowTitle(), QStringLiteral("Valdrune Structure Placer"));
+        const QRegularExpression build(
+            "^Build: [A-Z][a-z]{2} [ 0-9]\\d \\d{4} \\d\\d:\\d\\d:\\d\\d$");
+        const QList<QLabel *> labels = window.statusBar()->findChildren<QLabel *>();
+        QVERIFY(std::any_of(labels.cbegin(), labels.cend(),
+                            [&](const QLabel *l) { return build.match(l->text()).hasMatch(); }));
+    }
+
+    // Undo names the step it takes back; Delete acts on the selection and is on only while there
+    // is one. (The end-to-end test presses the keys of all three.)
+    void editMenu()
+    {
+        MainWindow window;
+        QVERIFY(prepare(window, "none"));
+        CanvasView &view = *window.canvasView();
+        const QList<QAction *> edit = entriesOf(window, 1);
+        view.newCanvas(m_base.terrainPath);
+        TestSupport::dragIn(view, m_towerPayload, QPoint(30, 40));
+        TestSupport::dragIn(view, m_towerPayload, QPoint(60, 40));
+        QVERIFY(!edit[2]->isEnabled());
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(31, 41));
+        QVERIFY(edit[2]->isEnabled());
+        QTest::keyClick(&window, Qt::Key_Delete);
+        QCOMPARE(view.document()->placements().size(), 1);
+        QVERIFY(!edit[2]->isEnabled());
+        QCOMPARE(edit[0]->text(), QStringLiteral("Undo Delete"));
+        view.document()->undoStack()->setClean(); // nothing left to ask about
+    }
+
+    // The dialog that asks for the terrain image of a new map: which button Return presses, and
+    // the "..." file picker.
+    void selectImage_data()
+    {
+        // Steps: "return" (to the focused widget), "cancel" (a click), "pick" and "skip"
+        // (click "..." and choose the file, or cancel the picker). No other picker may show up.
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("result");
+        QTest::newRow("Return in the field presses OK") << QStringList{"return"} << 1;
+        QTest::newRow("Return after a cancelled picker presses OK")
+            << QStringList{"skip", "return"} << 1;
+        QTest::newRow("a picked file replaces the typed path, Cancel")
+            << QStringList{"pick", "cancel"} << 0;
+    }
+
+    void selectImage()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(int, result);
+        const QString chosen = m_base.terrainPath;
+        const QString typed = QStringLiteral("/maps/typed by hand.png");
+
+        QList<TestSupport::ModalScript::Answer> answers;
+        for (const QString &step : steps) {
+            if (step == QLatin1String("pick"))
+                answers << [&](QWidget *modal) { TestSupport::acceptFileDialog(modal, chosen); };
+            else if (step == QLatin1String("skip"))
+                answers << TestSupport::rejectDialog;
+        }
+        TestSupport::ModalScript script(answers);
+
+        SelectImage dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.ui.lineTerrain->setFocus();
+        QTest::keyClicks(dialog.ui.lineTerrain, typed);
+        for (const QString &step : steps) {
+            if (step == QLatin1String("return"))
+                QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
+            else if (step == QLatin1String("cancel"))
+                QTest::mouseClick(dialog.ui.cancelButton, Qt::LeftButton);
+            else
+                QTest::mouseClick(dialog.ui.pushTerrain, Qt::LeftButton);
+        }
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), result);
+        QCOMPARE(script.seen.size(), answers.size());
+        QCOMPARE(dialog.ui.lineTerrain->text(), steps.contains("pick") ? chosen : typed);
     }
 
 private:
@@ -413,19 +523,6 @@ private:
         if (state == "undone")
             view.document()->undoStack()->undo();
         return shown && view.canvas() && view.document()->isModified() == changed;
-    }
-
-    // Every file and folder in the row's folder with its content.
-    QMap<QString, QByteArray> snapshot() const
-    {
-        QMap<QString, QByteArray> files;
-        for (QDirIterator it(m_row->path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                             QDirIterator::Subdirectories);
-             it.hasNext();) {
-            QFile file(it.next());
-            files.insert(file.fileName(), file.open(QIODevice::ReadOnly) ? file.readAll() : "");
-        }
-        return files;
     }
 
     QTemporaryDir m_dir;

@@ -1,6 +1,7 @@
-// Hostile input that readers of data from outside must survive, where their own tests do not
-// reach: inputs on which the fuzz targets in fuzz/ once failed, entity tricks and terrain
-// images that are no images.
+// Data from outside: the configuration file that names the radar colour file and the colour words
+// read from it, and hostile input that readers must survive where their own tests do not reach:
+// inputs on which the fuzz targets in fuzz/ once failed, entity tricks and terrain images that are
+// no images.
 
 #include "TestSupport.h"
 
@@ -41,28 +42,91 @@ QByteArray bmpClaimingHuge()
 
 } // namespace
 
+using TestSupport::writeBytes;
+
 class HostileInputTest : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
     RadarColours m_colours;
-    int m_files = 0;
-
-    QString writeFile(const QByteArray &bytes, const QString &suffix = QStringLiteral(".mlt"))
-    {
-        const QString path = m_dir.filePath(QStringLiteral("file-%1%2").arg(++m_files).arg(suffix));
-        return DemoData::writeFile(path, bytes) ? path : QString();
-    }
 
 private slots:
     void init() { TestSupport::openRadarColours(m_dir, m_colours, 7); }
+
+    void configuration_data()
+    {
+        QTest::addColumn<QByteArray>("xml"); // null: no file at all
+        QTest::addColumn<bool>("hasRadarFile");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("status");
+        const auto row = [](const char *name, const QByteArray &xml, bool has, QString path,
+                            Configuration::Status status = Configuration::Ok) {
+            QTest::newRow(name) << xml << has << path << int(status);
+        };
+        row("root of any name, other children around",
+            "<?xml version=\"1.0\"?>\n<W><!-- x --><O>/x</O>t<Radarcol>/r.bin</Radarcol><O/></W>",
+            true, "/r.bin");
+        row("only the root, nested or in other letter case",
+            "<Radarcol><g><Radarcol>/a</Radarcol></g><radarcol>/b</radarcol><RadarCol/></Radarcol>",
+            false, {});
+        row("several: the last wins, its first child not text",
+            "<c><Radarcol>/a</Radarcol><Radarcol/><Radarcol><!--o-->/b</Radarcol></c>", true, {});
+        row("unclosed element", "<c>\n<Radarcol>/x\n</c>", false, {}, Configuration::NotWellFormed);
+        row("no file", {}, false, {}, Configuration::CannotOpen);
+    }
+
+    // An error says why.
+    void configuration()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(bool, hasRadarFile);
+        QFETCH(QString, path);
+        QFETCH(int, status);
+        const QString file = m_dir.filePath(xml.isNull() ? "absent/dunmarra.xml" : "dunmarra.xml");
+        QVERIFY(xml.isNull() || DemoData::writeFile(file, xml));
+        const Configuration config = Configuration::read(file);
+        QVERIFY(config.status == status && config.hasRadarFile == hasRadarFile &&
+                config.radarFilePath == path);
+        QCOMPARE(config.errorString.isEmpty(), status == Configuration::Ok);
+    }
+
+    void colours_data()
+    {
+        QTest::addColumn<QString>("blank"); // before the path
+        QTest::addColumn<int>("size");      // of the file
+        const int full = int(RadarColours::fullFileSize);
+        QTest::newRow("last id") << "" << full;
+        QTest::newRow("last id, last byte missing") << "" << full - 1;
+        QTest::newRow("untrimmed") << " " << full;
+    }
+
+    // Read whole when opened: a failed open leaves the colours closed, and the file cut short
+    // afterwards by another program changes nothing. A word past the end of the file is 0.
+    void colours()
+    {
+        QFETCH(QString, blank);
+        QFETCH(int, size);
+        const bool opens = blank.isEmpty();
+        const QString other = m_dir.filePath(QStringLiteral("other.bin")),
+                      file = m_dir.filePath(QStringLiteral("radar.bin"));
+        RadarColours colours;
+        QVERIFY(DemoData::writeFile(other, DemoData::radarColourBytes(4)) && colours.open(other) &&
+                DemoData::writeFile(file, (DemoData::radarColourBytes(3) + "UUUU").left(size)));
+        QVERIFY(colours.open(blank + file) == opens && colours.isOpen() == opens);
+        const quint16 word =
+            opens && size == RadarColours::fullFileSize ? DemoData::radarWord(3, 0xFFFF) : 0;
+        QVERIFY(colours.colourWord(0xFFFF) == word && QFile::resize(file, 0x8000));
+        QCOMPARE(colours.colourWord(0xFFFF), word);
+        colours.close();
+        QCOMPARE(colours.colourWord(0xFFFF), quint16(0));
+    }
 
     // The pixel position of a cell overflowed int in StructurePreview::paint; the width of the
     // region overflowed int in StructurePayload::decode.
     void foundByFuzzing()
     {
-        const QString path = writeFile(farRecords);
+        const QString path = writeBytes(m_dir, farRecords);
         QImage image;
         QPoint offset;
         QRect region;
@@ -86,14 +150,15 @@ private slots:
         for (int i = 1; i <= 9; ++i)
             laughs += "<!ENTITY l" + QByteArray::number(i) + " \"" +
                       ("&l" + QByteArray::number(i - 1) + ';').repeated(10) + "\">";
-        const QUrl secret = QUrl::fromLocalFile(writeFile("secret-7d1f\n", QStringLiteral(".txt")));
+        const QUrl secret = QUrl::fromLocalFile(writeBytes(m_dir, "secret-7d1f\n", ".txt"));
         const QByteArray external =
             "<!DOCTYPE m [<!ENTITY s SYSTEM \"" + secret.toEncoded() + "\">]>";
         for (const auto &[doctype, text] : {std::pair(laughs + "]>", QByteArray("&l9;")),
                                             std::pair(external, QByteArray("&s;"))}) {
-            const QString path = writeFile("<?xml version=\"1.0\"?>\n" + doctype +
-                                               "\n<m><Radarcol>" + text + "</Radarcol></m>",
-                                           QStringLiteral(".xml"));
+            const QString path = writeBytes(m_dir,
+                                            "<?xml version=\"1.0\"?>\n" + doctype +
+                                                "\n<m><Radarcol>" + text + "</Radarcol></m>",
+                                            ".xml");
             const QString radar = Configuration::read(path).radarFilePath;
             QVERIFY(radar.size() < 1000000 && !radar.contains(QLatin1String("secret-7d1f")));
         }
@@ -105,7 +170,7 @@ private slots:
     {
         const QString folder = m_dir.filePath(QStringLiteral("folder.png"));
         QVERIFY(QDir().mkpath(folder));
-        for (const QString &path : {writeFile(bmpClaimingHuge(), QStringLiteral(".png")), folder}) {
+        for (const QString &path : {writeBytes(m_dir, bmpClaimingHuge(), ".png"), folder}) {
             CanvasView view;
             view.resize(200, 150);
             view.show();

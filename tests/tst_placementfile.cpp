@@ -168,22 +168,6 @@ private slots:
         }
     }
 
-    // The read stops, and gives nothing, when the progress callback says so.
-    void progress()
-    {
-        PlacementDocument document{"/t.png", {}};
-        for (int i = 0; i < 10000; ++i)
-            document.placements.append({QPointF(i, -i), QPoint(), QRect(0, 0, 1, 2), "/s.mlt"});
-        QBuffer buffer;
-        buffer.setData(PlacementFile::write(document).value());
-        QVERIFY(buffer.open(QIODevice::ReadOnly));
-        int calls = 0;
-        auto failure = ReadFailure::NotXml;
-        QVERIFY(
-            !PlacementFile::read(buffer, nullptr, &failure, [&](qint64) { return ++calls != 3; }));
-        QVERIFY(failure == ReadFailure::Cancelled && calls == 3);
-    }
-
     void pathRoundTrip_data()
     {
         QTest::addColumn<QString>("path");

@@ -2,7 +2,7 @@
 // of 8 and 16 bits a channel and for other formats; a damaged image keeps what could be read; a
 // terrain replaced while it is read leaves no trace.
 
-#include "DemoData.h"
+#include "TestSupport.h"
 #include "canvas/TerrainLoader.h"
 
 #include <QBuffer>
@@ -31,7 +31,6 @@ class TestTerrainLoader : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
         // 1024 pixels wide: a band is 64 rows of 32 bits.
         m_terrain = DemoData::terrainImage(1024, 300, 5);
     }
@@ -123,15 +122,10 @@ private slots:
     }
 
 private:
-    QString write(const QByteArray &bytes)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("terrain%1").arg(++m_files));
-        return DemoData::writeFile(path, bytes) ? path : QString();
-    }
+    QString write(const QByteArray &bytes) { return TestSupport::writeBytes(m_dir, bytes); }
 
     QTemporaryDir m_dir;
     QImage m_terrain;
-    int m_files = 0;
 };
 
 QTEST_MAIN(TestTerrainLoader)

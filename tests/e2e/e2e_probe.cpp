@@ -73,34 +73,21 @@ int expect(const QStringList &args)
     const int n = args.size() > 5 ? qMax(1, args.at(5).toInt()) : 1;
     int painted = 0;
     int wrong = 0;
-    const auto check = [&](QPoint cell, QRgb colour) {
-        for (int i = 0; i < n * n; ++i) {
-            const QPoint p = at + cell * n + QPoint(i % n, i / n);
-            if (shot.pixel(p) == colour)
+    // The structure's pixels, and the terrain just outside it all the way round.
+    for (int y = -1; y <= preview.height(); ++y) {
+        for (int x = -1; x <= preview.width(); ++x) {
+            const bool inside = preview.rect().contains(x, y);
+            const QRgb colour = inside ? preview.pixel(x, y) : terrainColour;
+            if (inside && qAlpha(colour) == 0)
                 continue;
-            if (wrong < 5)
-                std::printf("pixel %d,%d: screen %08x, expected %08x\n", p.x(), p.y(),
-                            shot.pixel(p), colour);
-            ++wrong;
+            painted += inside;
+            for (int i = 0; i < n * n; ++i) {
+                const QPoint p = at + QPoint(x, y) * n + QPoint(i % n, i / n);
+                if (shot.pixel(p) != colour && wrong++ < 5)
+                    std::printf("pixel %d,%d: screen %08x, expected %08x\n", p.x(), p.y(),
+                                shot.pixel(p), colour);
+            }
         }
-    };
-    for (int y = 0; y < preview.height(); ++y) {
-        for (int x = 0; x < preview.width(); ++x) {
-            const QRgb pixel = preview.pixel(x, y);
-            if (qAlpha(pixel) == 0)
-                continue;
-            ++painted;
-            check(QPoint(x, y), pixel);
-        }
-    }
-    // The terrain just outside the structure, all the way round.
-    for (int x = -1; x <= preview.width(); ++x) {
-        check(QPoint(x, -1), terrainColour);
-        check(QPoint(x, preview.height()), terrainColour);
-    }
-    for (int y = 0; y < preview.height(); ++y) {
-        check(QPoint(-1, y), terrainColour);
-        check(QPoint(preview.width(), y), terrainColour);
     }
     std::printf("%d structure pixels, %d screen pixels wrong\n", painted, wrong);
     return wrong == 0 && painted > 0 ? 0 : 1;
