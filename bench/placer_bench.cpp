@@ -29,6 +29,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -212,58 +213,84 @@ qint64 bareStreamPass(const QString &path)
     return sum;
 }
 
-// Opening through the File command on a fresh view (its image cache empty, as in a new
-// session), until the items are on the map, beside its floor: the bare stream pass plus every
-// distinct structure rendered once, one after another. The two alternate run by run so that
-// both meet the same load on the machine, and the run whose ratio is the median is returned:
-// the machine's speed drifts between runs far more than within one. The terrain arrives in the
-// background after each open and is waited for untimed.
-std::pair<double, double> openAndFloorMs(const PlacementFixture &fixture, int count,
-                                         const RadarColours &colours, int runs)
+// One open through the File command on a fresh view (its image cache empty, as in a new
+// session), until the items are on the map. The terrain arrives in the background afterwards
+// and is waited for untimed.
+double openOnceMs(const QString &file, const RadarColours &colours)
 {
-    std::vector<std::pair<double, double>> pairs;
-    qint64 sink = 0;
-    for (int i = 0; i < runs; ++i) {
-        {
-            CanvasView view;
-            view.setRadarColours(&colours);
-            QElapsedTimer timer;
-            timer.start();
-            if (!view.fileCommands()->readPlacementFile(fixture.file(count)))
-                std::printf("%s could not be read\n", qPrintable(fixture.file(count)));
-            pairs.emplace_back(timer.nsecsElapsed() / 1e6, 0);
-            if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
-                std::printf("the terrain was not read\n");
-        }
-        QElapsedTimer timer;
-        timer.start();
-        sink += bareStreamPass(fixture.file(count));
-        for (const StructureKind &kind : fixture.structures)
-            sink += renderStructureImage(kind.path, colours, kind.region, kind.offset).width();
-        pairs.back().second = timer.nsecsElapsed() / 1e6;
-    }
-    if (sink == 42)
-        std::printf(" ");
-    std::sort(pairs.begin(), pairs.end(),
-              [](const auto &a, const auto &b) { return a.first / a.second < b.first / b.second; });
-    return pairs[pairs.size() / 2];
+    CanvasView view;
+    view.setRadarColours(&colours);
+    QElapsedTimer timer;
+    timer.start();
+    if (!view.fileCommands()->readPlacementFile(file))
+        std::printf("%s could not be read\n", qPrintable(file));
+    const double ms = timer.nsecsElapsed() / 1e6;
+    if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+        std::printf("the terrain was not read\n");
+    return ms;
 }
 
+// The floor of an open: the bare stream pass plus every distinct structure rendered once, one
+// after another.
+double openFloorOnceMs(const PlacementFixture &fixture, int count, const RadarColours &colours)
+{
+    QElapsedTimer timer;
+    timer.start();
+    qint64 sink = bareStreamPass(fixture.file(count));
+    for (const StructureKind &kind : fixture.structures)
+        sink += renderStructureImage(kind.path, colours, kind.region, kind.offset).width();
+    const double ms = timer.nsecsElapsed() / 1e6;
+    if (sink == 42)
+        std::printf(" ");
+    return ms;
+}
+
+// The median of values.
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Each run opens both files and takes both floors, one after another, so that everything in
+// it meets the same load on the machine, whose speed drifts between runs far more than within
+// one. Each figure is reported from the run whose ratio is the median.
 void benchOpen(const PlacementFixture &fixture, const RadarColours &colours,
                const std::function<bool(const char *)> &wanted)
 {
-    double open10k = 0;
-    if (wanted("2a") || wanted("2b")) {
-        const auto [open, floor] = openAndFloorMs(fixture, 10000, colours, 9);
-        open10k = open;
-        if (wanted("2a"))
-            report("2a open 10,000 placements of 200 structures", open, floor);
+    const bool both = wanted("2b");
+    const int runs = both ? 7 : 9;
+    std::vector<std::array<double, 4>> times; // open and floor of 10,000, then of 100,000
+    for (int i = 0; i < runs; ++i) {
+        std::array<double, 4> run{};
+        run[0] = openOnceMs(fixture.file10k, colours);
+        run[1] = openFloorOnceMs(fixture, 10000, colours);
+        if (both) {
+            run[2] = openOnceMs(fixture.file100k, colours);
+            run[3] = openFloorOnceMs(fixture, 100000, colours);
+        }
+        times.push_back(run);
     }
-    if (wanted("2b")) {
-        const auto [open100k, floor] = openAndFloorMs(fixture, 100000, colours, 7);
-        char note[64];
-        std::snprintf(note, sizeof note, "(%.2f x figure 2a)", open100k / open10k);
-        report("2b open 100,000 placements", open100k, floor, note);
+    const auto medianRun = [&](int at) {
+        std::vector<std::array<double, 4>> sorted = times;
+        std::sort(sorted.begin(), sorted.end(), [at](const auto &a, const auto &b) {
+            return a[at] / a[at + 1] < b[at] / b[at + 1];
+        });
+        return sorted[sorted.size() / 2];
+    };
+    if (wanted("2a")) {
+        const std::array<double, 4> run = medianRun(0);
+        report("2a open 10,000 placements of 200 structures", run[0], run[1]);
+    }
+    if (both) {
+        std::vector<double> growth;
+        for (const auto &run : times)
+            growth.push_back(run[2] / run[0]);
+        const std::array<double, 4> run = medianRun(2);
+        char note[80];
+        std::snprintf(note, sizeof note, "(%.2f x the open of 10,000 in the same run)",
+                      median(growth));
+        report("2b open 100,000 placements", run[2], run[3], note);
     }
     if (wanted("2a")) {
         const double terrainMs = medianMs(
