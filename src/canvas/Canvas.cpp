@@ -92,7 +92,13 @@ void Canvas::moved(CanvasItem *item, const QRectF &before)
         unindex(item);
         index(item);
     }
-    if (item->isVisible()) {
+    if (!item->isVisible())
+        return;
+    // A step of a drag leaves two overlapping areas: repainted as one rectangle, the painter's
+    // clip stays a rectangle, which it draws scaled pixmaps into far faster than a region.
+    if (before.intersects(after)) {
+        repaint(before.united(after));
+    } else {
         repaint(before);
         repaint(after);
     }
@@ -259,7 +265,7 @@ void Canvas::drawForeground(QPainter *painter, const QRectF &rect)
     for (CanvasItem *item : itemsIn(rect.adjusted(-1, -1, 1, 1))) {
         const QPointF pos = item->pos();
         painter->translate(pos);
-        item->paint(painter);
+        item->paint(painter, rect.translated(-pos));
         painter->translate(-pos);
         if (item->m_selected)
             drawOutline(painter, item);

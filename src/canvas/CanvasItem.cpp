@@ -83,10 +83,14 @@ bool CanvasItem::contains(const QPointF &point) const
     return image.valid(x, y) && qAlpha(image.pixel(x, y)) >= 128;
 }
 
-void CanvasItem::paint(QPainter *painter) const
+void CanvasItem::paint(QPainter *painter, const QRectF &exposed) const
 {
     if (!isPlaceholder()) {
-        painter->drawPixmap(QPointF(0, 0), m_pixmap);
+        // Only the pixels that show: a magnified pixmap costs in proportion to what is drawn,
+        // and a repaint exposes just a corner of most of the items it meets.
+        const QRect part = exposed.toAlignedRect() & m_pixmap.rect();
+        if (!part.isEmpty())
+            painter->drawPixmap(part.topLeft(), m_pixmap, part);
         return;
     }
     const QRectF box = placeholderRect();

@@ -50,8 +50,9 @@ public:
     QRectF canvasRect() const { return boundingRect().translated(m_pos); }
     // Whether a point in the item's own coordinates hits it.
     bool contains(const QPointF &point) const;
-    // Draws the item with its top-left corner at the painter's origin.
-    void paint(QPainter *painter) const;
+    // Draws the part of the item within exposed, in its own coordinates, with its top-left
+    // corner at the painter's origin.
+    void paint(QPainter *painter, const QRectF &exposed) const;
 
     // The tooltip: the structure file's name and the flag.
     QString toolTipText() const;
