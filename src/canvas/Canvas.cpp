@@ -16,6 +16,8 @@ namespace {
 constexpr qreal cellSize = 64;
 // An item lying on more cells than this is kept in one list that every query looks at.
 constexpr qint64 largeCellCount = 64;
+// The magnified pixmaps kept, in KiB.
+constexpr int magnifiedCacheKiB = 64 * 1024;
 
 quint64 cellKey(int x, int y)
 {
@@ -40,7 +42,8 @@ qint64 cellCount(const QRect &cells)
 
 } // namespace
 
-Canvas::Canvas(const QRectF &rect, QObject *parent) : QGraphicsScene(rect, parent)
+Canvas::Canvas(const QRectF &rect, QObject *parent)
+    : QGraphicsScene(rect, parent), m_magnified(magnifiedCacheKiB)
 {
     // The scene itself holds no items: its own index would only cost.
     setItemIndexMethod(QGraphicsScene::NoIndex);
@@ -243,12 +246,12 @@ void Canvas::repaint(const QRectF &bounds)
     update(bounds.adjusted(-1, -1, 1, 1));
 }
 
-void Canvas::drawOutline(QPainter *painter, const CanvasItem *item) const
+void Canvas::drawOutline(QPainter *painter, const QTransform &world, const CanvasItem *item) const
 {
     // One device pixel wide at every scale, just outside the item's bounds so that even a
     // structure one cell wide stays visible: black, with white dashes over it, to show on any
     // ground. Repaints of an item take in a margin of one canvas pixel for it.
-    const QRect box = painter->transform().mapRect(item->canvasRect()).toAlignedRect();
+    const QRect box = world.mapRect(item->canvasRect()).toAlignedRect();
     const QRect ring = box.adjusted(-1, -1, 0, 0);
     painter->save();
     painter->resetTransform();
@@ -260,15 +263,54 @@ void Canvas::drawOutline(QPainter *painter, const CanvasItem *item) const
     painter->restore();
 }
 
+const QPixmap *Canvas::magnified(const QPixmap &pixmap, int scale) const
+{
+    const qint64 key = pixmap.cacheKey() * (maximumMagnification + 1) + scale;
+    if (const QPixmap *found = m_magnified.object(key))
+        return found;
+    auto *made = new QPixmap(QPixmap::fromImage(pixmap.toImage().scaled(
+        pixmap.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+    const qint64 kib = qint64(made->width()) * made->height() * made->depth() / 8 / 1024 + 1;
+    // Too large a share of the cache is drawn magnified on the fly instead.
+    if (made->isNull() || kib > m_magnified.maxCost() / 8) {
+        delete made;
+        return nullptr;
+    }
+    m_magnified.insert(key, made, kib);
+    return made;
+}
+
 void Canvas::drawForeground(QPainter *painter, const QRectF &rect)
 {
+    // Under the view's whole-number scales, an item is drawn from its pixmap magnified once,
+    // in device pixels: drawing it magnified on the fly costs several times as much, and a
+    // drag repaints the same few items over and over.
+    const QTransform world = painter->worldTransform();
+    const qreal n = world.m11();
+    const bool whole = world.type() <= QTransform::TxScale && n > 1 && n == world.m22() &&
+                       n == std::floor(n) && n <= maximumMagnification &&
+                       world.dx() == std::floor(world.dx()) && world.dy() == std::floor(world.dy());
+    const QRect exposed = world.mapRect(rect).toAlignedRect();
+    if (whole)
+        painter->setWorldTransform(QTransform());
     for (CanvasItem *item : itemsIn(rect.adjusted(-1, -1, 1, 1))) {
         const QPointF pos = item->pos();
-        painter->translate(pos);
-        item->paint(painter, rect.translated(-pos));
-        painter->translate(-pos);
+        const QPixmap *big = whole && !item->isPlaceholder() && pos == QPointF(pos.toPoint())
+                                 ? magnified(item->pixmap(), int(n))
+                                 : nullptr;
+        if (big) {
+            const QPoint at = world.map(pos).toPoint();
+            const QRect part = exposed & QRect(at, big->size());
+            if (!part.isEmpty())
+                painter->drawPixmap(part.topLeft(), *big, part.translated(-at));
+        } else {
+            painter->setWorldTransform(QTransform(world).translate(pos.x(), pos.y()));
+            item->paint(painter, rect.translated(-pos));
+            painter->setWorldTransform(whole ? QTransform() : world);
+        }
         if (item->m_selected)
-            drawOutline(painter, item);
+            drawOutline(painter, world, item);
     }
+    painter->setWorldTransform(world);
     QGraphicsScene::drawForeground(painter, rect);
 }

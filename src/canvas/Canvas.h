@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QCache>
 #include <QGraphicsScene>
 #include <QHash>
 #include <QList>
+#include <QPixmap>
 #include <QSet>
 
 class CanvasItem;
@@ -19,6 +21,9 @@ class Canvas : public QGraphicsScene
     Q_OBJECT
 
 public:
+    // Items are drawn from magnified pixmaps up to this scale.
+    static constexpr int maximumMagnification = 64;
+
     explicit Canvas(const QRectF &rect, QObject *parent = nullptr);
     ~Canvas() override; // deletes its items
 
@@ -59,12 +64,18 @@ private:
 
     // Repaints an item's bounds and the selection outline around them.
     void repaint(const QRectF &bounds);
-    void drawOutline(QPainter *painter, const CanvasItem *item) const;
+    // Draws the outline of a selected item the world transform shows, the painter's own
+    // transform reset.
+    void drawOutline(QPainter *painter, const QTransform &world, const CanvasItem *item) const;
+    // The pixmap magnified scale times, from a cache bounded in bytes; null for a pixmap too
+    // large to keep.
+    const QPixmap *magnified(const QPixmap &pixmap, int scale) const;
 
     QList<CanvasItem *> m_items;
     QSet<CanvasItem *> m_selection;
     QHash<quint64, QList<CanvasItem *>> m_cells;
     QList<CanvasItem *> m_large; // items covering too many cells to list in each
     quint64 m_nextOrder = 0;
-    mutable quint64 m_visit = 0; // marks items already met in one query
+    mutable quint64 m_visit = 0;                 // marks items already met in one query
+    mutable QCache<qint64, QPixmap> m_magnified; // by pixmap and scale, costs in KiB
 };
