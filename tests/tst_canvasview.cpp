@@ -544,6 +544,9 @@ private slots:
         const auto view = makeView(1);
         const QPoint at(30, 25);
         QVERIFY(place(*view, m_towerPayload, at));
+        // Shown at another scale first: what was magnified for that one must not show.
+        view->setScale(scale == 2 ? 3 : 2);
+        view->viewport()->repaint();
         view->setScale(scale);
         view->horizontalScrollBar()->setValue(scroll.x());
         view->verticalScrollBar()->setValue(scroll.y());
