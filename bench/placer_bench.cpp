@@ -51,6 +51,31 @@ double medianMs(int runs, const std::function<void()> &work)
     return times[times.size() / 2];
 }
 
+// How long work takes, in milliseconds.
+double timedMs(const std::function<void()> &work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+// Runs operation and floor in turn, runs times each, each returning the milliseconds it took,
+// so that both meet the same load on the machine, whose speed drifts between runs far more
+// than within one. Returns the times of the run whose ratio is the median.
+std::pair<double, double> alternateMs(int runs, const std::function<double()> &operation,
+                                      const std::function<double()> &floor)
+{
+    std::vector<std::pair<double, double>> pairs;
+    for (int i = 0; i < runs; ++i) {
+        const double first = operation();
+        pairs.emplace_back(first, floor());
+    }
+    std::sort(pairs.begin(), pairs.end(),
+              [](const auto &a, const auto &b) { return a.first / a.second < b.first / b.second; });
+    return pairs[pairs.size() / 2];
+}
+
 void report(const char *figure, double operation, double floor, const char *note = "")
 {
     std::printf("%-44s operation %10.3f ms   floor %10.3f ms   ratio %5.2f%s%s\n", figure,
@@ -97,21 +122,22 @@ void benchPreview(const QTemporaryDir &dir, const RadarColours &colours)
         table[id] =
             quint16(uchar(radar[0x8000 + 2 * id]) | (uchar(radar[0x8000 + 2 * id + 1]) << 8));
 
-    const int runs = 31;
-    const double operation = medianMs(runs, [&] {
+    const auto preview = [&] {
         QImage image;
         QPoint offset;
         QRect region;
         renderStructurePreview(path, colours, image, offset, region);
-    });
-    const double floor = medianMs(runs, [&] {
+    };
+    const auto paintInMemory = [&] {
         StructureFile structure;
         structure.load(path);
         QImage image(structure.region().size(), StructurePreview::format);
         image.fill(0);
         StructurePreview::paint(structure, image, structure.offset(),
                                 [&](quint16 id) { return table[id]; });
-    });
+    };
+    const auto [operation, floor] = alternateMs(
+        31, [&] { return timedMs(preview); }, [&] { return timedMs(paintInMemory); });
     report("1 preview of a 10,000-tile structure", operation, floor);
 }
 
@@ -309,10 +335,9 @@ void benchSave(const QTemporaryDir &dir, const PlacementFixture &fixture, int co
     const QString saved = dir.filePath(QStringLiteral("saved.xml"));
     NullBuffer nullBuffer;
     std::streambuf *previous = std::cout.rdbuf(&nullBuffer);
-    const double save = medianMs(runs, [&] { view.fileCommands()->writePlacementFile(saved); });
     const QList<Placement *> &placements = view.document()->placements();
     const QByteArray &bytes = fixture.bytes(count);
-    const double write = medianMs(runs, [&] {
+    const auto writeBytes = [&] {
         for (const Placement *placement : placements)
             std::cout << PlacementFile::itemIsAtLine(placement->position).constData() << '\n';
         std::cout.flush();
@@ -320,7 +345,10 @@ void benchSave(const QTemporaryDir &dir, const PlacementFixture &fixture, int co
         file.open(QIODevice::WriteOnly);
         file.write(bytes);
         file.commit();
-    });
+    };
+    const auto [save, write] = alternateMs(
+        runs, [&] { return timedMs([&] { view.fileCommands()->writePlacementFile(saved); }); },
+        [&] { return timedMs(writeBytes); });
     std::cout.rdbuf(previous);
     report(figure, save, write, "(\"Item is at\" lines in both)");
 }
@@ -413,23 +441,22 @@ void benchUndo(const PlacementFixture &fixture, const RadarColours &colours)
     const QList<Placement *> &placements = view.document()->placements();
     for (qsizetype i = 0; i < placements.size(); i += 10)
         selection.append(placements[i]);
-    std::vector<double> moves;
-    std::vector<double> undos;
-    for (int i = 0; i < 21; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        view.document()->move(selection, QPointF(3, 2));
-        paintPending();
-        moves.push_back(timer.nsecsElapsed() / 1e6);
-        timer.start();
-        view.document()->undoStack()->undo();
-        paintPending();
-        undos.push_back(timer.nsecsElapsed() / 1e6);
-    }
-    std::sort(moves.begin(), moves.end());
-    std::sort(undos.begin(), undos.end());
-    report("7 undo moving 10,000 of 100,000 items", undos[undos.size() / 2],
-           moves[moves.size() / 2], "(against the move)");
+    // Each undo follows its move.
+    double move = 0;
+    const auto [undo, moved] = alternateMs(
+        21,
+        [&] {
+            move = timedMs([&] {
+                view.document()->move(selection, QPointF(3, 2));
+                paintPending();
+            });
+            return timedMs([&] {
+                view.document()->undoStack()->undo();
+                paintPending();
+            });
+        },
+        [&] { return move; });
+    report("7 undo moving 10,000 of 100,000 items", undo, moved, "(against the move)");
 }
 
 // 2c: from a new map on a 4096 x 4096 PNG terrain until the part in view (1280 x 800 at scale
@@ -460,9 +487,7 @@ void benchTerrainInView(const QTemporaryDir &dir)
         return (grabbed.pixel(0, 0) & 0xFFFFFF) == lastPixel;
     };
 
-    const int runs = qEnvironmentVariableIsSet("BENCH_QUICK") ? 3 : 7;
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
+    const auto showInView = [&] {
         view.newCanvas(none);
         QApplication::processEvents();
         if (lastShown())
@@ -472,14 +497,16 @@ void benchTerrainInView(const QTemporaryDir &dir)
         view.newCanvas(terrain);
         while (!lastShown() && timer.elapsed() < 60000)
             QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        times.push_back(timer.nsecsElapsed() / 1e6);
+        const double ms = timer.nsecsElapsed() / 1e6;
         // The rest arrives before the next run.
         if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
             std::printf("the terrain was not read\n");
-    }
-    std::sort(times.begin(), times.end());
-    const double floor = medianMs(runs, [&] { QImageReader(terrain).read(); });
-    report("2c terrain in a 1280 x 800 view, 4096^2 PNG", times[times.size() / 2], floor,
+        return ms;
+    };
+    const auto [operation, floor] =
+        alternateMs(qEnvironmentVariableIsSet("BENCH_QUICK") ? 3 : 7, showInView,
+                    [&] { return timedMs([&] { QImageReader(terrain).read(); }); });
+    report("2c terrain in a 1280 x 800 view, 4096^2 PNG", operation, floor,
            "(vs decoding the whole image)");
 }
 
@@ -595,34 +622,35 @@ void benchPaint(const QTemporaryDir &dir)
     view.resize(view.size() + (QSize(1280, 800) - view.viewport()->size()));
     QApplication::processEvents();
 
-    // The whole viewport painted anew at another place of the map, as after a jump of the
-    // scroll bar (moving the scroll bar itself is not timed).
-    const auto repaintScrolled = [&] {
-        std::vector<double> times;
-        for (int step = 0; step < 31; ++step) {
-            view.horizontalScrollBar()->setValue(1000 + 600 * (step % 20));
-            view.verticalScrollBar()->setValue(800 + 300 * (step % 7));
-            QApplication::processEvents();
-            QElapsedTimer timer;
-            timer.start();
-            view.viewport()->repaint();
-            times.push_back(timer.nsecsElapsed() / 1e6);
-        }
-        std::sort(times.begin(), times.end());
-        return times[times.size() / 2];
-    };
-    const double operation = repaintScrolled();
-
     // The floor: a widget of the same size that paints one unscaled pixmap.
     QImage source(1280, 800, QImage::Format_RGB32);
     source.fill(Qt::darkGreen);
     PixmapWidget plain(QPixmap::fromImage(source));
     plain.show();
     QApplication::processEvents();
-    const double floor = medianMs(31, [&] { plain.repaint(); });
-    report("5 paint a 1280 x 800 viewport, 8192^2, scale 6", operation, floor);
+
+    // The whole viewport painted anew at another place of the map, as after a jump of the
+    // scroll bar (moving the scroll bar itself is not timed).
+    int step = 0;
+    const auto repaintScrolled = [&] {
+        view.horizontalScrollBar()->setValue(1000 + 600 * (step % 20));
+        view.verticalScrollBar()->setValue(800 + 300 * (step % 7));
+        ++step;
+        QApplication::processEvents();
+        return timedMs([&] { view.viewport()->repaint(); });
+    };
+    // Each measured in a run of its own: in turn, each would find the caches filled with the
+    // other's pixels.
+    const auto medianOf = [](const std::function<double()> &work) {
+        std::vector<double> times;
+        for (int i = 0; i < 31; ++i)
+            times.push_back(work());
+        return median(times);
+    };
+    const double floor = medianOf([&] { return timedMs([&] { plain.repaint(); }); });
+    report("5 paint a 1280 x 800 viewport, 8192^2, scale 6", medianOf(repaintScrolled), floor);
     view.setScale(1);
-    report("  the same viewport at scale 1", repaintScrolled(), floor);
+    report("  the same viewport at scale 1", medianOf(repaintScrolled), floor);
 }
 
 } // namespace
