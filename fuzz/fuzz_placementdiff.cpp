@@ -65,12 +65,6 @@ QString describe(const std::optional<PlacementDocument> &document, const QString
     return text;
 }
 
-// PlacementDocument knows only ==.
-bool same(const std::optional<PlacementDocument> &a, const std::optional<PlacementDocument> &b)
-{
-    return a == b;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -108,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QLatin1String encodingError("incorrectly encoded content");
     const bool sameError = deviceError == error || error.contains(encodingError) ||
                            deviceError.contains(encodingError);
-    if (!same(fromDevice, streamed) || !sameError || (!streamed && deviceFailure != failure))
+    if (!(fromDevice == streamed) || !sameError || (!streamed && deviceFailure != failure))
         fail("the device reads otherwise than the bytes",
              describe(streamed, error) + "\n--- device:\n" + describe(fromDevice, deviceError));
 
@@ -119,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     QString domError;
     const std::optional<PlacementDocument> dom = DomPlacementReader::read(bytes, &domError);
-    if (!same(dom, streamed) || domError != error)
+    if (!(dom == streamed) || domError != error)
         fail("the stream reader and the document tree differ",
              describe(streamed, error) + "\n--- document tree:\n" + describe(dom, domError));
     if (!streamed && (failure == PlacementFile::ReadFailure::NoImage) !=

@@ -18,6 +18,8 @@ constexpr qreal cellSize = 64;
 constexpr qint64 largeCellCount = 64;
 // The magnified pixmaps kept, in KiB.
 constexpr int magnifiedCacheKiB = 64 * 1024;
+// The largest whole-number scale drawn by magnifying.
+constexpr int maximumScale = 64;
 
 quint64 cellKey(int x, int y)
 {
@@ -263,9 +265,19 @@ void Canvas::drawOutline(QPainter *painter, const QTransform &world, const Canva
     painter->restore();
 }
 
+int Canvas::wholeScale(const QTransform &transform)
+{
+    const qreal n = transform.m11();
+    if (transform.type() > QTransform::TxScale || n != transform.m22() || n != std::floor(n) ||
+        n < 1 || n > maximumScale || transform.dx() != std::floor(transform.dx()) ||
+        transform.dy() != std::floor(transform.dy()))
+        return 0;
+    return int(n);
+}
+
 const QPixmap *Canvas::magnified(const QPixmap &pixmap, int scale) const
 {
-    const qint64 key = pixmap.cacheKey() * (maximumMagnification + 1) + scale;
+    const qint64 key = pixmap.cacheKey() * (maximumScale + 1) + scale;
     if (const QPixmap *found = m_magnified.object(key))
         return found;
     auto *made = new QPixmap(QPixmap::fromImage(pixmap.toImage().scaled(
@@ -286,17 +298,15 @@ void Canvas::drawForeground(QPainter *painter, const QRectF &rect)
     // in device pixels: drawing it magnified on the fly costs several times as much, and a
     // drag repaints the same few items over and over.
     const QTransform world = painter->worldTransform();
-    const qreal n = world.m11();
-    const bool whole = world.type() <= QTransform::TxScale && n > 1 && n == world.m22() &&
-                       n == std::floor(n) && n <= maximumMagnification &&
-                       world.dx() == std::floor(world.dx()) && world.dy() == std::floor(world.dy());
+    const int n = wholeScale(world);
+    const bool whole = n > 1;
     const QRect exposed = world.mapRect(rect).toAlignedRect();
     if (whole)
         painter->setWorldTransform(QTransform());
     for (CanvasItem *item : itemsIn(rect.adjusted(-1, -1, 1, 1))) {
         const QPointF pos = item->pos();
         const QPixmap *big = whole && !item->isPlaceholder() && pos == QPointF(pos.toPoint())
-                                 ? magnified(item->pixmap(), int(n))
+                                 ? magnified(item->pixmap(), n)
                                  : nullptr;
         if (big) {
             const QPoint at = world.map(pos).toPoint();

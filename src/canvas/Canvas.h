@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPixmap>
 #include <QSet>
+#include <QTransform>
 
 class CanvasItem;
 
@@ -21,8 +22,9 @@ class Canvas : public QGraphicsScene
     Q_OBJECT
 
 public:
-    // Items are drawn from magnified pixmaps up to this scale.
-    static constexpr int maximumMagnification = 64;
+    // The whole-number scale n (1 to 64) of a transform that only scales by n in both
+    // directions and moves by whole pixels; 0 for any other transform.
+    static int wholeScale(const QTransform &transform);
 
     explicit Canvas(const QRectF &rect, QObject *parent = nullptr);
     ~Canvas() override; // deletes its items

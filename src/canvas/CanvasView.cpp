@@ -25,18 +25,6 @@ namespace {
 
 constexpr int terrainAllocationLimitMiB = TerrainLoader::allocationLimitMiB;
 
-// The whole-number scale n of a transform that only scales by n in both directions and moves
-// by whole pixels; 0 for any other transform.
-int wholeScale(const QTransform &transform)
-{
-    const qreal n = transform.m11();
-    if (transform.type() > QTransform::TxScale || n != transform.m22() || n != std::floor(n) ||
-        n < 1 || n > 64 || transform.dx() != std::floor(transform.dx()) ||
-        transform.dy() != std::floor(transform.dy()))
-        return 0;
-    return int(n);
-}
-
 // Writes count source pixels as runs of N copies each; returns the end of what was written.
 template <int N> quint32 *fillBlocks(const quint32 *source, int count, quint32 *out)
 {
@@ -236,7 +224,7 @@ bool CanvasView::drawMagnifiedTerrain(QPainter *painter, const QRect &exposed)
         return true;
 
     const QTransform transform = painter->worldTransform();
-    const int n = wholeScale(transform);
+    const int n = Canvas::wholeScale(transform);
     if (n < 2)
         return false;
 
@@ -274,7 +262,7 @@ bool CanvasView::drawMagnifiedTerrainDirect(QPainter *painter, const QRect &expo
          target->format() != QImage::Format_ARGB32_Premultiplied))
         return false;
     const QTransform transform = painter->deviceTransform();
-    const int n = wholeScale(transform);
+    const int n = Canvas::wholeScale(transform);
     if (n < 2)
         return false;
 
@@ -596,8 +584,8 @@ void CanvasView::dragEnterEvent(QDragEnterEvent *event)
     m_incoming->offset = payload->offset;
     m_incoming->structurePath = payload->path;
     m_incoming->region = payload->region;
-    m_incomingPixmap = QPixmap::fromImage(payload->image);
-    m_incomingItem = new CanvasItem(m_incoming.get(), m_incomingPixmap, m_canvas, true);
+    m_incomingItem =
+        new CanvasItem(m_incoming.get(), QPixmap::fromImage(payload->image), m_canvas, true);
     m_lastPos = pos;
     event->acceptProposedAction();
 }
@@ -625,7 +613,6 @@ void CanvasView::endIncoming()
     delete m_incomingItem;
     m_incomingItem = nullptr;
     m_incoming.reset();
-    m_incomingPixmap = QPixmap();
 }
 
 void CanvasView::dropEvent(QDropEvent *event)
@@ -637,7 +624,7 @@ void CanvasView::dropEvent(QDropEvent *event)
     const QPoint pos = toCanvas(event->position().toPoint());
     Placement placement = *m_incoming;
     placement.position = m_incomingItem->pos() + QPointF(pos - m_lastPos);
-    m_structurePixmaps.insert(StructureKey::of(placement), m_incomingPixmap);
+    m_structurePixmaps.insert(StructureKey::of(placement), m_incomingItem->pixmap());
     endIncoming();
     m_document->place(placement);
     event->acceptProposedAction();

@@ -135,7 +135,6 @@ private:
     // A structure being dragged in from the library: not on the map until it is dropped.
     std::unique_ptr<Placement> m_incoming;
     CanvasItem *m_incomingItem = nullptr;
-    QPixmap m_incomingPixmap;
     int m_keyGesture = 0; // arrow presses in a row merge into one move
     bool m_keyRun = false;
 
