@@ -23,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
+#include <QWheelEvent>
 
 #include <list>
 #include <memory>
@@ -591,6 +592,174 @@ private slots:
             wanted << (!tile ? rgbAt(terrain, p) : tileColour(cellIndex == 7 ? cornerId : bodyId));
         }
         QCOMPARE(painted, wanted);
+    }
+
+    // Ctrl+wheel steps through the scales, keeping the map cell under the pointer there; finer
+    // wheels add up to whole steps and the scale stays within 1 to 6.
+    void wheelZoomKeepsCell_data()
+    {
+        QTest::addColumn<int>("scale");
+        QTest::addColumn<QPoint>("scroll");
+        QTest::addColumn<QPoint>("pointer");
+        QTest::addColumn<QList<int>>("turns");
+        QTest::addColumn<int>("zoomed");
+        QTest::newRow("in from 1") << 1 << QPoint() << QPoint(101, 77) << QList<int>{120} << 2;
+        QTest::newRow("out two, scrolled")
+            << 4 << QPoint(300, 200) << QPoint(37, 150) << QList<int>{-240} << 2;
+        QTest::newRow("half notches")
+            << 2 << QPoint(50, 10) << QPoint(203, 61) << QList<int>{60, 30, 30} << 3;
+        QTest::newRow("past 6") << 5 << QPoint(900, 700) << QPoint(160, 120)
+                                << QList<int>{120, 120, 120} << 6;
+        QTest::newRow("past 1") << 3 << QPoint(150, 150) << QPoint(13, 9) << QList<int>{-360} << 1;
+    }
+
+    void wheelZoomKeepsCell()
+    {
+        QFETCH(int, scale);
+        QFETCH(QPoint, scroll);
+        QFETCH(QPoint, pointer);
+        QFETCH(QList<int>, turns);
+        QFETCH(int, zoomed);
+        const auto view = makeView(scale);
+        view->horizontalScrollBar()->setValue(scroll.x());
+        view->verticalScrollBar()->setValue(scroll.y());
+        QSignalSpy scales(view.get(), &CanvasView::scaleChanged);
+        QPoint cell, after;
+        QVERIFY(view->cellAt(pointer, &cell));
+        QTest::mouseMove(view->viewport(), pointer);
+        QCOMPARE(view->pointerText(), QStringLiteral("%1, %2").arg(cell.x()).arg(cell.y()));
+        for (const int turn : turns) {
+            QWheelEvent wheel(pointer, view->viewport()->mapToGlobal(pointer), {}, {0, turn},
+                              Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(view->viewport(), &wheel);
+        }
+        QCOMPARE(view->scale(), zoomed);
+        QCOMPARE(scales.size(), zoomed == scale ? 0 : 1);
+        QVERIFY(view->cellAt(pointer, &after));
+        QCOMPARE(after, cell);
+        QCOMPARE(view->pointerText(), QStringLiteral("%1, %2").arg(cell.x()).arg(cell.y()));
+        QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
+    }
+
+    // The middle button, or the left one with Space held, drags the map along; nothing on it
+    // is selected or moved.
+    void pan_data()
+    {
+        QTest::addColumn<bool>("space");
+        QTest::newRow("middle button") << false;
+        QTest::newRow("Space and left button") << true;
+    }
+
+    void pan()
+    {
+        QFETCH(bool, space);
+        const auto view = makeView(3);
+        QWidget *viewport = view->viewport();
+        place(*view, m_towerPayload, QPoint(150, 90));
+        view->horizontalScrollBar()->setValue(100);
+        view->verticalScrollBar()->setValue(100);
+        const Qt::MouseButton button = space ? Qt::LeftButton : Qt::MiddleButton;
+        if (space)
+            QTest::keyPress(view.get(), Qt::Key_Space);
+        QTest::mousePress(viewport, button, {}, QPoint(52, 12)); // on the tower
+        QTest::mouseMove(viewport, QPoint(40, 20));
+        QTest::mouseMove(viewport, QPoint(22, 42));
+        QTest::mouseRelease(viewport, button, {}, QPoint(22, 42)); // the tower is at 20, 20 now
+        if (space)
+            QTest::keyRelease(view.get(), Qt::Key_Space);
+        QCOMPARE(view->horizontalScrollBar()->value(), 130);
+        QCOMPARE(view->verticalScrollBar()->value(), 70);
+        QVERIFY(!view->hasSelection());
+        QCOMPARE(view->document()->undoStack()->count(), 1);
+        // Afterwards the left button grabs again.
+        leftDrag(viewport, QPoint(22, 22), QPoint(25, 25));
+        QCOMPARE(view->document()->placements().first()->position, QPointF(51, 31));
+    }
+
+    // A move or a drag from the library held near an edge of the view scrolls the map, and
+    // what is dragged follows the pointer there and lands where it is let go.
+    void autoScroll_data()
+    {
+        QTest::addColumn<bool>("fromLibrary");
+        QTest::addColumn<QPoint>("edge"); // where the pointer is held
+        QTest::newRow("move to the bottom") << false << QPoint(100, 230);
+        QTest::newRow("move past the right") << false << QPoint(340, 100);
+        QTest::newRow("library to the bottom") << true << QPoint(100, 230);
+    }
+
+    void autoScroll()
+    {
+        QFETCH(bool, fromLibrary);
+        QFETCH(QPoint, edge);
+        const auto view = makeView(2);
+        QWidget *viewport = view->viewport();
+        const std::unique_ptr<QMimeData> data(m_towerPayload.toMimeData());
+        if (fromLibrary) {
+            QVERIFY(send<QDragEnterEvent>(viewport, QPoint(100, 100), data.get()));
+            QVERIFY(send<QDragMoveEvent>(viewport, QPoint(100, 150), data.get()));
+        } else {
+            place(*view, m_towerPayload, QPoint(100, 100));
+            QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(101, 101));
+            QTest::mouseMove(viewport, QPoint(100, 150));
+        }
+        QCOMPARE(view->verticalScrollBar()->value(), 0); // not near an edge yet
+        if (fromLibrary)
+            QVERIFY(send<QDragMoveEvent>(viewport, edge, data.get()));
+        else
+            QTest::mouseMove(viewport, edge);
+        const QPoint start(view->horizontalScrollBar()->value(),
+                           view->verticalScrollBar()->value());
+        QTRY_VERIFY(view->horizontalScrollBar()->value() + view->verticalScrollBar()->value() >
+                    start.x() + start.y() + 60);
+        // The press was a canvas pixel into the placed tower; the dragged one hangs from its
+        // corner.
+        const QPoint landing = view->toCanvas(edge) - (fromLibrary ? QPoint() : QPoint(1, 1));
+        CanvasItem *item = view->canvas()->allItems().last();
+        QCOMPARE(item->pos(), QPointF(landing));
+        if (fromLibrary)
+            QVERIFY(send<QDropEvent>(viewport, edge, data.get()));
+        else
+            QTest::mouseRelease(viewport, Qt::LeftButton, {}, edge);
+        QCOMPARE(view->document()->placements().last()->position, QPointF(landing));
+        QVERIFY(landing.x() > 160 || landing.y() > 120); // beyond the first screen
+        QCOMPARE(view->document()->undoStack()->count(), fromLibrary ? 1 : 2);
+        // The scrolling stops with the drag.
+        const int stopped = view->verticalScrollBar()->value();
+        QTest::qWait(100);
+        QCOMPARE(view->verticalScrollBar()->value(), stopped);
+    }
+
+    // The status bar's text: the cell under the pointer and the structure there, nothing off
+    // the map; it follows the map moving under a pointer at rest.
+    void pointerText()
+    {
+        const auto view = makeView(2);
+        QWidget *viewport = view->viewport();
+        view->newCanvas(m_smallTerrain); // 240 x 160 at scale 2, in a 320 x 240 view
+        QTRY_VERIFY(!view->isTerrainLoading());
+        place(*view, m_towerPayload, QPoint(40, 20));
+        const QList<std::pair<QPoint, QString>> expected = {
+            {{39, 19}, QStringLiteral("19, 9")},
+            {{40, 20}, QStringLiteral("20, 10  tower.mlt")},
+            {{47, 23}, QStringLiteral("23, 11  tower.mlt")},
+            {{46, 24}, QStringLiteral("23, 12")}, // the tower's empty cell
+            {{239, 159}, QStringLiteral("119, 79")},
+            {{240, 100}, QString()},
+        };
+        for (const auto &[pos, text] : expected) {
+            QTest::mouseMove(viewport, pos);
+            QCOMPARE(view->pointerText(), text);
+        }
+        QTest::mouseMove(viewport, QPoint(41, 21));
+        QSignalSpy texts(view.get(), &CanvasView::pointerTextChanged);
+        view->document()->undoStack()->undo();
+        QCOMPARE(view->pointerText(), QStringLiteral("20, 10"));
+        view->setScale(1);
+        QCOMPARE(view->pointerText(), QStringLiteral("41, 21"));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(viewport, &leave);
+        QCOMPARE(view->pointerText(), QString());
+        QCOMPARE(texts.size(), 3);
     }
 
     // The canvas's own index of its items: whatever is placed, moved, hidden or deleted, lookups

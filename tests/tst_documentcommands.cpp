@@ -399,6 +399,32 @@ private slots:
         view.document()->undoStack()->setClean(); // nothing left to ask about
     }
 
+    // Ctrl++ (or Ctrl+=) and Ctrl+- step the scale, clamped to the Scale menu's, whose check
+    // follows; the status bar tells the cell under the pointer, left of the build.
+    void zoomKeysAndPointer()
+    {
+        MainWindow window;
+        QVERIFY(prepare(window, "clean"));
+        window.activateWindow(); // after the file dialog
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        CanvasView &view = *window.canvasView();
+        const QList<QAction *> scales = entriesOf(window, 2);
+        const QList<std::pair<Qt::Key, int>> steps = {
+            {Qt::Key_Minus, 1}, {Qt::Key_Plus, 2}, {Qt::Key_Equal, 3}, {Qt::Key_Minus, 2}};
+        for (const auto &[key, scale] : steps) {
+            QTest::keyClick(&window, key, Qt::ControlModifier);
+            QCOMPARE(view.scale(), scale);
+            QVERIFY(scales[scale - 1]->isChecked());
+        }
+        view.centerOn(41, 31);
+        QTest::mouseMove(view.viewport(), view.mapFromScene(QPointF(41.2, 31.7)));
+        const auto *pointer = window.statusBar()->findChild<QLabel *>("pointerLabel");
+        QCOMPARE(pointer->text(), QStringLiteral("41, 31  tower.mlt"));
+        for (const QLabel *label : window.statusBar()->findChildren<QLabel *>())
+            QVERIFY(label == pointer || label->x() > pointer->x() + pointer->width());
+        view.document()->undoStack()->setClean();
+    }
+
     // The dialog that asks for the terrain image of a new map: which button Return presses, and
     // the "..." file picker.
     void selectImage_data()

@@ -22,6 +22,10 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(par
 {
     setWindowTitle(QStringLiteral("Valdrune Structure Placer"));
 
+    // The map cell under the pointer (and the structure there), left of the build.
+    auto *pointerLabel = new QLabel(statusBar());
+    pointerLabel->setObjectName(QStringLiteral("pointerLabel"));
+    statusBar()->addPermanentWidget(pointerLabel, 0);
     auto *buildLabel = new QLabel(buildLabelText(), statusBar());
     statusBar()->addPermanentWidget(buildLabel, 0);
 
@@ -49,6 +53,8 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(par
     menuBar()->addMenu(viewMenu);
 
     connect(&m_scaleMapper, &QSignalMapper::mappedInt, m_canvasView, &CanvasView::setScale);
+    connect(m_canvasView, &CanvasView::pointerTextChanged, pointerLabel, &QLabel::setText);
+    addZoomActions();
 
     // Start where the user is: the folder the program was started in, inside the whole tree.
     tree->revealFolder(QDir::currentPath());
@@ -137,7 +143,7 @@ QMenu *MainWindow::createScaleMenu()
 {
     auto *menu = new QMenu(QStringLiteral("Scale"), menuBar());
     auto *group = new QActionGroup(menu);
-    for (int n = 1; n <= 6; ++n) {
+    for (int n = CanvasView::minimumScale; n <= CanvasView::maximumScale; ++n) {
         auto *action = new QAction(QString::number(n), group);
         group->addAction(action);
         action->setCheckable(true);
@@ -146,7 +152,27 @@ QMenu *MainWindow::createScaleMenu()
         m_scaleMapper.setMapping(action, n);
     }
     menu->addActions(group->actions());
+    // The check follows the scale however it changes (the keys, the wheel).
+    connect(m_canvasView, &CanvasView::scaleChanged, group, [group](int factor) {
+        const QList<QAction *> actions = group->actions();
+        if (factor >= 1 && factor <= actions.size())
+            actions.at(factor - 1)->setChecked(true);
+    });
     return menu;
+}
+
+void MainWindow::addZoomActions()
+{
+    // Keys of the window rather than menu entries: Ctrl++ (or Ctrl+=, unshifted on most
+    // keyboards) and Ctrl+- step the scale around the middle of the map view.
+    auto *zoomIn = new QAction(QStringLiteral("Zoom In"), this);
+    zoomIn->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    connect(zoomIn, &QAction::triggered, m_canvasView, &CanvasView::zoomIn);
+    auto *zoomOut = new QAction(QStringLiteral("Zoom Out"), this);
+    zoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    connect(zoomOut, &QAction::triggered, m_canvasView, &CanvasView::zoomOut);
+    addActions({zoomIn, zoomOut});
 }
 
 void MainWindow::fileExit()

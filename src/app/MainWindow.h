@@ -39,6 +39,7 @@ private:
     QMenu *createFileMenu();
     QMenu *createEditMenu();
     QMenu *createScaleMenu();
+    void addZoomActions();
 
     RadarColours m_radarColours;
     CanvasView *m_canvasView = nullptr;

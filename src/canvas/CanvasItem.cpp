@@ -48,11 +48,15 @@ void CanvasItem::setVisible(bool visible)
         m_canvas->repaint(canvasRect());
 }
 
-QString CanvasItem::toolTipText() const
+QString CanvasItem::structureName() const
 {
     const QString &path = m_placement->structurePath;
-    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    return name + QLatin1Char(' ') +
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString CanvasItem::toolTipText() const
+{
+    return structureName() + QLatin1Char(' ') +
            (m_placement->invisible ? QStringLiteral("  Invisible=True")
                                    : QStringLiteral("Invisible=False"));
 }

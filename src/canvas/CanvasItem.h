@@ -54,6 +54,8 @@ public:
     // corner at the painter's origin.
     void paint(QPainter *painter, const QRectF &exposed) const;
 
+    // The name of the structure's file, without its folder.
+    QString structureName() const;
     // The tooltip: the structure file's name and the flag.
     QString toolTipText() const;
 

@@ -15,7 +15,9 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QRubberBand>
+#include <QScrollBar>
 #include <QToolTip>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -121,6 +123,10 @@ CanvasView::CanvasView(QWidget *parent, Qt::WindowFlags flags) : QGraphicsView(p
     if (QImageReader::allocationLimit() < terrainAllocationLimitMiB)
         QImageReader::setAllocationLimit(terrainAllocationLimitMiB);
     connect(&m_terrainLoader, &TerrainLoader::rowsReady, this, &CanvasView::showTerrainRows);
+    // The status bar follows the pointer, buttons pressed or not.
+    viewport()->setMouseTracking(true);
+    m_autoScroll.setInterval(16);
+    connect(&m_autoScroll, &QTimer::timeout, this, &CanvasView::autoScrollStep);
 }
 
 CanvasView::~CanvasView()
@@ -182,8 +188,155 @@ void CanvasView::setScale(int factor)
 {
     if (factor == 0)
         return;
+    const bool changed = factor != m_scale;
     m_scale = factor;
     setTransform(QTransform::fromScale(factor, factor));
+    refreshPointer();
+    if (changed)
+        emit scaleChanged(factor);
+}
+
+void CanvasView::zoomTo(int factor, const QPoint &anchor)
+{
+    factor = qBound(minimumScale, factor, maximumScale);
+    if (factor == m_scale)
+        return;
+    // The cell under the anchor, and how far into it the anchor is: after the change the anchor
+    // is as far into the same cell, to the nearest whole pixel within it.
+    const QPointF before = mapToScene(anchor);
+    const QPointF cell(std::floor(before.x()), std::floor(before.y()));
+    const QPointF into = before - cell;
+    const QPointF target = cell + QPointF(std::floor(into.x() * factor) / factor,
+                                          std::floor(into.y() * factor) / factor);
+    setScale(factor);
+    const QPointF now = viewportTransform().map(target);
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() + qRound(now.x() - anchor.x()));
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + qRound(now.y() - anchor.y()));
+}
+
+void CanvasView::zoomIn()
+{
+    zoomTo(m_scale + 1, viewport()->rect().center());
+}
+
+void CanvasView::zoomOut()
+{
+    zoomTo(m_scale - 1, viewport()->rect().center());
+}
+
+bool CanvasView::cellAt(const QPoint &viewportPos, QPoint *cell) const
+{
+    if (!m_canvas)
+        return false;
+    const QPointF scenePos = mapToScene(viewportPos);
+    const QPoint at(int(std::floor(scenePos.x())), int(std::floor(scenePos.y())));
+    if (!m_canvas->sceneRect().toAlignedRect().contains(at))
+        return false;
+    *cell = at;
+    return true;
+}
+
+void CanvasView::setPointer(const QPoint &viewportPos)
+{
+    m_pointer = viewportPos;
+    m_pointerInside = true;
+    QString text;
+    QPoint cell;
+    if (cellAt(viewportPos, &cell)) {
+        text = QStringLiteral("%1, %2").arg(cell.x()).arg(cell.y());
+        if (const CanvasItem *item = m_canvas->itemAt(mapToScene(viewportPos)))
+            text += QStringLiteral("  ") + item->structureName();
+    }
+    if (text == m_pointerText)
+        return;
+    m_pointerText = text;
+    emit pointerTextChanged(text);
+}
+
+void CanvasView::refreshPointer()
+{
+    if (m_pointerInside)
+        setPointer(m_pointer);
+}
+
+void CanvasView::clearPointer()
+{
+    m_pointerInside = false;
+    if (m_pointerText.isEmpty())
+        return;
+    m_pointerText.clear();
+    emit pointerTextChanged(m_pointerText);
+}
+
+void CanvasView::scrollContentsBy(int dx, int dy)
+{
+    QGraphicsView::scrollContentsBy(dx, dy);
+    refreshPointer();
+}
+
+void CanvasView::wheelEvent(QWheelEvent *event)
+{
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QGraphicsView::wheelEvent(event);
+        return;
+    }
+    // A notch is 120; finer wheels and touchpads add up to whole steps.
+    m_wheelZoom += event->angleDelta().y();
+    const int steps = m_wheelZoom / 120;
+    m_wheelZoom -= steps * 120;
+    if (steps)
+        zoomTo(m_scale + steps, event->position().toPoint());
+    event->accept();
+}
+
+void CanvasView::updateAutoScroll()
+{
+    QPoint speed;
+    if (m_canvas && (m_gesture == Gesture::Grab || m_incomingItem)) {
+        // Within the margin the speed grows towards the edge; beyond it (a move can leave the
+        // viewport) it is the fastest.
+        const auto along = [](int pos, int low, int high) {
+            if (pos < low + autoScrollMargin)
+                return -(autoScrollMargin - std::max(pos - low, 0));
+            if (pos > high - autoScrollMargin)
+                return autoScrollMargin - std::max(high - pos, 0);
+            return 0;
+        };
+        const QRect area = viewport()->rect();
+        speed = QPoint(along(m_pointer.x(), area.left(), area.right()),
+                       along(m_pointer.y(), area.top(), area.bottom()));
+    }
+    m_autoScrollSpeed = speed;
+    if (speed.isNull())
+        m_autoScroll.stop();
+    else if (!m_autoScroll.isActive())
+        m_autoScroll.start();
+}
+
+void CanvasView::autoScrollStep()
+{
+    if (!m_canvas || (m_gesture != Gesture::Grab && !m_incomingItem)) {
+        m_autoScroll.stop();
+        return;
+    }
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() + m_autoScrollSpeed.x());
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + m_autoScrollSpeed.y());
+    followPointer();
+}
+
+void CanvasView::followPointer()
+{
+    const QPoint pos = toCanvas(m_pointer);
+    const QPoint step = pos - m_lastPos;
+    if (step.isNull())
+        return;
+    if (m_gesture == Gesture::Grab) {
+        for (CanvasItem *item : m_canvas->selectedItems())
+            item->moveBy(step.x(), step.y());
+    } else if (m_incomingItem) {
+        m_incomingItem->moveBy(step.x(), step.y());
+    }
+    m_lastPos = pos;
 }
 
 QPoint CanvasView::toCanvas(const QPoint &viewportPos) const
@@ -279,6 +432,8 @@ bool CanvasView::drawMagnifiedTerrainDirect(QPainter *painter, const QRect &expo
 
 bool CanvasView::viewportEvent(QEvent *event)
 {
+    if (event->type() == QEvent::Leave)
+        clearPointer();
     if (event->type() == QEvent::ToolTip && m_canvas) {
         auto *help = static_cast<QHelpEvent *>(event);
         if (CanvasItem *item = itemAt(toCanvas(help->pos()))) {
@@ -313,6 +468,14 @@ void CanvasView::mousePressEvent(QMouseEvent *event)
     if (!m_canvas)
         return;
     const QPoint pos = toCanvas(event->position().toPoint());
+    const bool pan =
+        event->button() == Qt::MiddleButton || (event->button() == Qt::LeftButton && m_spaceHeld);
+    if (pan && m_gesture == Gesture::None) {
+        m_gesture = Gesture::Pan;
+        m_pressViewport = event->position().toPoint();
+        viewport()->setCursor(Qt::ClosedHandCursor);
+        return;
+    }
     if (event->button() == Qt::RightButton) {
         if (CanvasItem *item = itemAt(pos))
             showItemMenu(item, event->globalPosition().toPoint());
@@ -347,16 +510,21 @@ void CanvasView::mousePressEvent(QMouseEvent *event)
 
 void CanvasView::mouseMoveEvent(QMouseEvent *event)
 {
-    if (!m_canvas || !(event->buttons() & Qt::LeftButton))
+    setPointer(event->position().toPoint());
+    if (!m_canvas)
         return;
-    const QPoint pos = toCanvas(event->position().toPoint());
+    if (m_gesture == Gesture::Pan) {
+        const QPoint delta = m_pointer - m_pressViewport;
+        m_pressViewport = m_pointer;
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - delta.x());
+        verticalScrollBar()->setValue(verticalScrollBar()->value() - delta.y());
+        return;
+    }
+    if (!(event->buttons() & Qt::LeftButton))
+        return;
     if (m_gesture == Gesture::Grab) {
-        const QPoint step = pos - m_lastPos;
-        if (step.isNull())
-            return;
-        for (CanvasItem *item : m_canvas->selectedItems())
-            item->moveBy(step.x(), step.y());
-        m_lastPos = pos;
+        followPointer();
+        updateAutoScroll();
     } else if (m_gesture == Gesture::RubberBand) {
         const QRect band = QRect(m_pressViewport, event->position().toPoint()).normalized();
         m_rubberBand->setGeometry(band);
@@ -367,6 +535,16 @@ void CanvasView::mouseMoveEvent(QMouseEvent *event)
 
 void CanvasView::mouseReleaseEvent(QMouseEvent *event)
 {
+    if (m_gesture == Gesture::Pan) {
+        if (!(event->buttons() & (Qt::LeftButton | Qt::MiddleButton))) {
+            m_gesture = Gesture::None;
+            if (m_spaceHeld)
+                viewport()->setCursor(Qt::OpenHandCursor);
+            else
+                viewport()->unsetCursor();
+        }
+        return;
+    }
     if (event->button() != Qt::LeftButton)
         return;
     if (m_gesture == Gesture::Grab)
@@ -380,6 +558,7 @@ void CanvasView::endGrab(bool commit)
 {
     const QPoint delta = m_lastPos - m_pressPos;
     m_gesture = commit ? Gesture::None : Gesture::Ignored;
+    m_autoScroll.stop();
     if (delta.isNull() || !m_canvas)
         return;
     if (commit) {
@@ -396,6 +575,15 @@ void CanvasView::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape && m_gesture == Gesture::Grab) {
         endGrab(false);
+        return;
+    }
+    if (event->key() == Qt::Key_Space) {
+        // Held, it turns the left button into a hand that pans the map.
+        if (!event->isAutoRepeat()) {
+            m_spaceHeld = true;
+            if (m_gesture == Gesture::None)
+                viewport()->setCursor(Qt::OpenHandCursor);
+        }
         return;
     }
     QPoint step;
@@ -431,6 +619,17 @@ void CanvasView::keyPressEvent(QKeyEvent *event)
     moveSelectionBy(step * cells);
 }
 
+void CanvasView::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->key() != Qt::Key_Space || event->isAutoRepeat()) {
+        QGraphicsView::keyReleaseEvent(event);
+        return;
+    }
+    m_spaceHeld = false;
+    if (m_gesture != Gesture::Pan)
+        viewport()->unsetCursor();
+}
+
 void CanvasView::moveSelectionBy(QPoint step)
 {
     if (!m_keyRun) {
@@ -443,6 +642,9 @@ void CanvasView::moveSelectionBy(QPoint step)
 void CanvasView::focusOutEvent(QFocusEvent *event)
 {
     m_keyRun = false;
+    if (m_spaceHeld && m_gesture != Gesture::Pan)
+        viewport()->unsetCursor();
+    m_spaceHeld = false;
     QGraphicsView::focusOutEvent(event);
 }
 
@@ -506,12 +708,14 @@ void CanvasView::rebuild()
 {
     endIncoming();
     m_gesture = Gesture::None;
+    m_autoScroll.stop();
     if (m_rubberBand)
         m_rubberBand->hide();
     closeCanvas();
     emit selectionChanged(false);
     if (!m_document->isOpen()) {
         m_structurePixmaps.clear();
+        refreshPointer();
         return;
     }
     showTerrain(m_document->terrainPath());
@@ -520,6 +724,7 @@ void CanvasView::rebuild()
         makeItem(placement);
     connect(m_canvas, &Canvas::selectionChanged, this,
             [this] { emit selectionChanged(hasSelection()); });
+    refreshPointer();
 }
 
 void CanvasView::addItems(const QList<Placement *> &placements)
@@ -528,6 +733,7 @@ void CanvasView::addItems(const QList<Placement *> &placements)
         return;
     for (Placement *placement : placements)
         makeItem(placement);
+    refreshPointer();
     // Placements that come back (an undone delete) take their old places in the drawing
     // order; new ones go on top.
     const QList<Placement *> &all = m_document->placements();
@@ -551,6 +757,7 @@ void CanvasView::removeItems(const QList<Placement *> &placements)
         endGrab(false);
     for (const Placement *placement : placements)
         delete m_items.take(placement);
+    refreshPointer();
 }
 
 void CanvasView::moveItems(const QList<Placement *> &placements)
@@ -563,6 +770,7 @@ void CanvasView::moveItems(const QList<Placement *> &placements)
         if (CanvasItem *item = m_items.value(placement))
             item->setPos(placement->position);
     }
+    refreshPointer();
 }
 
 void CanvasView::dragEnterEvent(QDragEnterEvent *event)
@@ -596,9 +804,9 @@ void CanvasView::dragMoveEvent(QDragMoveEvent *event)
         event->ignore();
         return;
     }
-    const QPoint pos = toCanvas(event->position().toPoint());
-    m_incomingItem->moveBy(pos.x() - m_lastPos.x(), pos.y() - m_lastPos.y());
-    m_lastPos = pos;
+    setPointer(event->position().toPoint());
+    followPointer();
+    updateAutoScroll();
     event->acceptProposedAction();
 }
 
@@ -610,6 +818,7 @@ void CanvasView::dragLeaveEvent(QDragLeaveEvent *event)
 
 void CanvasView::endIncoming()
 {
+    m_autoScroll.stop();
     delete m_incomingItem;
     m_incomingItem = nullptr;
     m_incoming.reset();

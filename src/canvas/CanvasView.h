@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <QTimer>
 
 #include "TerrainLoader.h"
 
@@ -65,7 +66,21 @@ public:
     // Replaces the map by a new, empty one made from the terrain image at path.
     void newCanvas(const QString &terrainFile);
 
+    // The magnifications the Scale menu offers and zooming steps through.
+    static constexpr int minimumScale = 1;
+    static constexpr int maximumScale = 6;
+    // How near the viewport's edge (in pixels) a drag or a move starts scrolling the map.
+    static constexpr int autoScrollMargin = 24;
+
     int scale() const { return m_scale; }
+    // Sets the scale, keeping the map cell under the viewport position anchor where it is (as
+    // far as the map's edges allow).
+    void zoomTo(int factor, const QPoint &anchor);
+    // The map cell drawn at a viewport position; false off the map.
+    bool cellAt(const QPoint &viewportPos, QPoint *cell) const;
+    // What the status bar tells about the pointer: its map cell, and the file of the structure
+    // under it; empty off the map.
+    QString pointerText() const { return m_pointerText; }
     // Whether rows of the map's terrain image are still being read; those read are drawn.
     bool isTerrainLoading() const { return m_terrainLoader.isLoading(); }
     // Viewport position to canvas position, rounding halves upwards.
@@ -78,6 +93,9 @@ public:
 
 public slots:
     void setScale(int factor);
+    // One scale up or down, around the viewport's centre.
+    void zoomIn();
+    void zoomOut();
     void fileNew();
     void fileOpen();
     bool fileSave();
@@ -87,13 +105,18 @@ public slots:
 
 signals:
     void selectionChanged(bool hasSelection);
+    void scaleChanged(int factor);
+    void pointerTextChanged(const QString &text);
 
 protected:
     bool viewportEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
     void focusOutEvent(QFocusEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
@@ -126,7 +149,7 @@ private:
     QHash<StructureKey, QPixmap> m_structurePixmaps;
 
     // Pointer work under way.
-    enum class Gesture { None, Grab, RubberBand, Ignored };
+    enum class Gesture { None, Grab, RubberBand, Pan, Ignored };
     Gesture m_gesture = Gesture::None;
     QPoint m_pressPos;      // canvas position of the press
     QPoint m_lastPos;       // last pointer position in canvas coordinates
@@ -137,6 +160,24 @@ private:
     CanvasItem *m_incomingItem = nullptr;
     int m_keyGesture = 0; // arrow presses in a row merge into one move
     bool m_keyRun = false;
+    bool m_spaceHeld = false; // the left button pans while Space is held
+    int m_wheelZoom = 0;      // Ctrl+wheel turns not yet making a whole step
+
+    // The pointer: where it is over the viewport, and what the status bar says about it.
+    void setPointer(const QPoint &viewportPos);
+    void refreshPointer(); // the map changed under it
+    void clearPointer();
+    QPoint m_pointer;
+    bool m_pointerInside = false;
+    QString m_pointerText;
+
+    // Scrolls the map while a drag or a move holds the pointer near the viewport's edge,
+    // faster nearer it; what is dragged follows the pointer.
+    void updateAutoScroll();
+    void autoScrollStep();
+    void followPointer();
+    QTimer m_autoScroll;
+    QPoint m_autoScrollSpeed; // pixels a step
 
     // Paints the exposed terrain magnified by the whole-number scale, one map pixel to an n x n
     // block: much cheaper than a scaled blit for every repaint. Written in place where the
