@@ -28,12 +28,13 @@ read -r rx ry rw rh < <(find_on_screen 308cc6 $((wx + 600)) $wy 800 900) ||
     fail "the structure row is not selected"
 
 # Drag the structure onto the map: press on its row, move a little along it until the drag
-# starts, then in steps to the map, and release there after one more move.
+# starts, then over to the map in one jump (a stop near the view's edge would scroll it), and
+# release there after one more move.
 px=$((rx + rw / 2))
 py=$((ry + rh / 2))
 xdotool mousemove --sync "$px" "$py" mousedown 1
 glide "$px" "$py" $((px + 16)) "$py" 4
-glide $((px + 16)) "$py" $((ox + 101)) $((oy + 80)) 10
+glide $((px + 16)) "$py" $((ox + 101)) $((oy + 80)) 1
 glide $((ox + 101)) $((oy + 80)) $((ox + 100)) $((oy + 80)) 1
 xdotool mouseup 1
 settle 1
