@@ -654,6 +654,53 @@ void benchPaint(const QTemporaryDir &dir)
     report("  the same viewport at scale 1", medianOf(repaintScrolled), floor);
 }
 
+// A 1280 x 800 view of a map, zoomed a step at a time through the scales, 1 to 6 and back,
+// around points spread over the view.
+class ZoomScene
+{
+public:
+    ZoomScene(const QString &file, const RadarColours &colours)
+    {
+        m_view.setRadarColours(&colours);
+        m_view.fileCommands()->readPlacementFile(file);
+        if (!QTest::qWaitFor([&] { return !m_view.isTerrainLoading(); }, 60000))
+            std::printf("the terrain was not read\n");
+        m_view.show();
+        m_view.resize(m_view.size() + (QSize(1280, 800) - m_view.viewport()->size()));
+        m_view.centerOn(2048, 2048);
+        paintPending();
+    }
+
+    // One step and the repaint it asks for.
+    double stepMs()
+    {
+        static constexpr std::array<int, 10> scales = {2, 3, 4, 5, 6, 5, 4, 3, 2, 1};
+        const int scale = scales[size_t(m_step % int(scales.size()))];
+        const QPoint anchor(160 + 97 * (m_step % 11), 100 + 61 * (m_step % 10));
+        ++m_step;
+        const double t = timedMs([&] {
+            m_view.zoomTo(scale, anchor);
+            m_view.viewport()->repaint();
+        });
+        return t;
+    }
+
+private:
+    CanvasView m_view;
+    int m_step = 0;
+};
+
+// 9: the first repaint after a zoom step with 100,000 placements, against the same steps on the
+// same terrain without any.
+void benchZoom(const PlacementFixture &fixture, const RadarColours &colours)
+{
+    ZoomScene many(fixture.file100k, colours);
+    ZoomScene none(fixture.emptyFile, colours);
+    const auto [operation, floor] = alternateMs(
+        41, [&] { return many.stepMs(); }, [&] { return none.stepMs(); });
+    report("9 repaint after a zoom step, 100,000 items", operation, floor, "(against none)");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -680,7 +727,7 @@ int main(int argc, char *argv[])
     };
     if (wanted("1"))
         benchPreview(dir, colours);
-    if (wanted("2") || wanted("3") || wanted("6") || wanted("7")) {
+    if (wanted("2") || wanted("3") || wanted("6") || wanted("7") || wanted("9")) {
         const PlacementFixture fixture = makePlacements(dir);
         if (wanted("2"))
             benchOpen(fixture, colours, wanted);
@@ -693,6 +740,8 @@ int main(int argc, char *argv[])
             benchMemory(fixture, radar);
         if (wanted("7"))
             benchUndo(fixture, colours);
+        if (wanted("9"))
+            benchZoom(fixture, colours);
     }
     if (wanted("2c"))
         benchTerrainInView(dir);
