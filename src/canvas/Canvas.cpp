@@ -292,22 +292,51 @@ const QPixmap *Canvas::magnified(const QPixmap &pixmap, int scale) const
     return made;
 }
 
+bool Canvas::drawItemsUnscaled(QPainter *painter, const QRect &area) const
+{
+    const QList<CanvasItem *> items = itemsIn(QRectF(area));
+    for (const CanvasItem *item : items) {
+        if (item->isPlaceholder() || item->pos() != QPointF(item->pos().toPoint()))
+            return false;
+    }
+    for (const CanvasItem *item : items) {
+        const QPoint at = item->pos().toPoint();
+        const QRect part = area & QRect(at, item->pixmap().size());
+        if (!part.isEmpty())
+            painter->drawPixmap(part.topLeft(), item->pixmap(), part.translated(-at));
+    }
+    return true;
+}
+
 void Canvas::drawForeground(QPainter *painter, const QRectF &rect)
 {
+    if (m_itemsLeftOut) {
+        m_itemsLeftOut = false;
+        const QTransform world = painter->worldTransform();
+        for (CanvasItem *item : m_selection) {
+            if (item->isVisible() && item->canvasRect().intersects(rect.adjusted(-1, -1, 1, 1)))
+                drawOutline(painter, world, item);
+        }
+        QGraphicsScene::drawForeground(painter, rect);
+        return;
+    }
     // Under the view's whole-number scales, an item is drawn from its pixmap magnified once,
     // in device pixels: drawing it magnified on the fly costs several times as much, and a
     // drag repaints the same few items over and over.
+    // At scale 1 the pixmap itself is drawn the same way, sparing a change of the painter's
+    // transform for each of the thousands of items a zoomed-out view shows.
     const QTransform world = painter->worldTransform();
     const int n = wholeScale(world);
-    const bool whole = n > 1;
+    const bool whole = n >= 1;
     const QRect exposed = world.mapRect(rect).toAlignedRect();
     if (whole)
         painter->setWorldTransform(QTransform());
     for (CanvasItem *item : itemsIn(rect.adjusted(-1, -1, 1, 1))) {
         const QPointF pos = item->pos();
-        const QPixmap *big = whole && !item->isPlaceholder() && pos == QPointF(pos.toPoint())
-                                 ? magnified(item->pixmap(), n)
-                                 : nullptr;
+        const QPixmap *big = !whole || item->isPlaceholder() || pos != QPointF(pos.toPoint())
+                                 ? nullptr
+                             : n == 1 ? &item->pixmap()
+                                      : magnified(item->pixmap(), n);
         if (big) {
             const QPoint at = world.map(pos).toPoint();
             const QRect part = exposed & QRect(at, big->size());

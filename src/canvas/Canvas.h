@@ -38,6 +38,15 @@ public:
     // Puts the items, all of them the canvas's own, in this drawing order.
     void setOrder(const QList<CanvasItem *> &items);
 
+    // Draws the shown items meeting area in drawing order, one pixel per canvas pixel, into a
+    // painter that maps canvas positions to whole device pixels unscaled. False, having drawn
+    // nothing, when one of them is drawn otherwise at other scales (a placeholder box, an item
+    // between whole cells): only drawing at the final scale gets those right.
+    bool drawItemsUnscaled(QPainter *painter, const QRect &area) const;
+    // The next drawForeground draws just the selection outlines: the items are in the
+    // background already.
+    void leaveItemsOut() { m_itemsLeftOut = true; }
+
     // The selection: items drawn with an outline, that the editing commands act on.
     QList<CanvasItem *> selectedItems() const; // in placement order
     bool hasSelection() const { return !m_selection.isEmpty(); }
@@ -78,6 +87,7 @@ private:
     QHash<quint64, QList<CanvasItem *>> m_cells;
     QList<CanvasItem *> m_large; // items covering too many cells to list in each
     quint64 m_nextOrder = 0;
+    bool m_itemsLeftOut = false;
     mutable quint64 m_visit = 0;                 // marks items already met in one query
     mutable QCache<qint64, QPixmap> m_magnified; // by pixmap and scale, costs in KiB
 };

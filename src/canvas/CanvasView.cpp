@@ -172,6 +172,7 @@ void CanvasView::closeCanvas()
     m_terrainLoader.abandon();
     m_terrain = QImage();
     m_magnified = QImage();
+    m_composed = QImage();
     viewport()->update();
 }
 
@@ -364,16 +365,44 @@ void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
     }
     if (exposed.isEmpty())
         return;
-    // Only the exposed part of the terrain, one map pixel to an n x n block.
-    if (drawMagnifiedTerrain(painter, exposed))
+    // Only the exposed part of the map, one map pixel to an n x n block. Magnified, the
+    // structures are laid on the terrain first, at one pixel per cell: they cover the map a few
+    // times over, and drawing each of them n x n times larger would cost that many times the
+    // pixels, from magnified copies too large to stay in the processor's caches.
+    if (Canvas::wholeScale(painter->worldTransform()) >= 2 && composeStructures(exposed)) {
+        if (drawMagnifiedTerrain(painter, exposed, m_composed, exposed.topLeft())) {
+            m_canvas->leaveItemsOut();
+            return;
+        }
+    }
+    if (drawMagnifiedTerrain(painter, exposed, m_terrain, QPoint(0, 0)))
         return;
     painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter->drawImage(exposed.topLeft(), m_terrain, exposed);
 }
 
-bool CanvasView::drawMagnifiedTerrain(QPainter *painter, const QRect &exposed)
+bool CanvasView::composeStructures(const QRect &exposed)
 {
-    if (drawMagnifiedTerrainDirect(painter, exposed))
+    if (!m_canvas || m_terrain.format() != QImage::Format_RGB32)
+        return false;
+    if (m_composed.width() < exposed.width() || m_composed.height() < exposed.height())
+        m_composed = QImage(exposed.size().expandedTo(m_composed.size()), QImage::Format_RGB32);
+    if (m_composed.isNull())
+        return false;
+    const qsizetype rowBytes = qsizetype(exposed.width()) * 4;
+    for (int y = 0; y < exposed.height(); ++y)
+        std::memcpy(m_composed.scanLine(y),
+                    m_terrain.constScanLine(exposed.top() + y) + qsizetype(exposed.left()) * 4,
+                    rowBytes);
+    QPainter painter(&m_composed);
+    painter.translate(-exposed.topLeft());
+    return m_canvas->drawItemsUnscaled(&painter, exposed);
+}
+
+bool CanvasView::drawMagnifiedTerrain(QPainter *painter, const QRect &exposed, const QImage &source,
+                                      QPoint sourceAt)
+{
+    if (drawMagnifiedTerrainDirect(painter, exposed, source, sourceAt))
         return true;
 
     const QTransform transform = painter->worldTransform();
@@ -382,12 +411,12 @@ bool CanvasView::drawMagnifiedTerrain(QPainter *painter, const QRect &exposed)
         return false;
 
     const QSize size(exposed.width() * n, exposed.height() * n);
-    if (m_magnified.format() != m_terrain.format() || m_magnified.width() < size.width() ||
+    if (m_magnified.format() != source.format() || m_magnified.width() < size.width() ||
         m_magnified.height() < size.height())
-        m_magnified = QImage(size.expandedTo(m_magnified.size()), m_terrain.format());
+        m_magnified = QImage(size.expandedTo(m_magnified.size()), source.format());
     if (m_magnified.isNull())
         return false;
-    magnify(m_terrain, n, -exposed.topLeft() * n, QRect(QPoint(0, 0), size), m_magnified);
+    magnify(source, n, (sourceAt - exposed.topLeft()) * n, QRect(QPoint(0, 0), size), m_magnified);
 
     const QPointF device = transform.map(QPointF(exposed.topLeft()));
     painter->save();
@@ -398,7 +427,8 @@ bool CanvasView::drawMagnifiedTerrain(QPainter *painter, const QRect &exposed)
     return true;
 }
 
-bool CanvasView::drawMagnifiedTerrainDirect(QPainter *painter, const QRect &exposed)
+bool CanvasView::drawMagnifiedTerrainDirect(QPainter *painter, const QRect &exposed,
+                                            const QImage &source, QPoint sourceAt)
 {
     // Where the painter draws straight into an image in memory (the raster backing store of
     // the window, or an image being rendered to) and nothing would be blended, the magnified
@@ -407,7 +437,7 @@ bool CanvasView::drawMagnifiedTerrainDirect(QPainter *painter, const QRect &expo
     if (!engine || engine->type() != QPaintEngine::Raster || painter->hasClipping() ||
         painter->opacity() != 1.0 ||
         painter->compositionMode() != QPainter::CompositionMode_SourceOver ||
-        m_terrain.format() != QImage::Format_RGB32)
+        source.format() != QImage::Format_RGB32)
         return false;
     auto *target = dynamic_cast<QImage *>(engine->paintDevice());
     if (!target || !target->isDetached() ||
@@ -426,7 +456,7 @@ bool CanvasView::drawMagnifiedTerrainDirect(QPainter *painter, const QRect &expo
     if (!clip.isEmpty())
         region &= clip;
     for (const QRect &part : region)
-        magnify(m_terrain, n, origin, part, *target);
+        magnify(source, n, origin + sourceAt * n, part, *target);
     return true;
 }
 

@@ -182,8 +182,15 @@ private:
     // Paints the exposed terrain magnified by the whole-number scale, one map pixel to an n x n
     // block: much cheaper than a scaled blit for every repaint. Written in place where the
     // painter draws into an image in memory, otherwise into a buffer copied unscaled.
-    bool drawMagnifiedTerrain(QPainter *painter, const QRect &exposed);
-    bool drawMagnifiedTerrainDirect(QPainter *painter, const QRect &exposed);
+    // The source is the terrain, or the part of the map composed from it, its top-left corner
+    // at canvas position sourceAt.
+    bool drawMagnifiedTerrain(QPainter *painter, const QRect &exposed, const QImage &source,
+                              QPoint sourceAt);
+    bool drawMagnifiedTerrainDirect(QPainter *painter, const QRect &exposed, const QImage &source,
+                                    QPoint sourceAt);
+    // Lays the structures over the exposed part of the terrain, unscaled, in m_composed; false
+    // when they cannot all be drawn so.
+    bool composeStructures(const QRect &exposed);
 
     // Draws the terrain's rows from to to - 1, just read.
     void showTerrainRows(int from, int to);
@@ -191,5 +198,6 @@ private:
     QImage m_terrain; // the rows of the terrain read so far
     TerrainLoader m_terrainLoader;
     QImage m_magnified; // reused between repaints
+    QImage m_composed;  // likewise
     int m_scale = 1;
 };
