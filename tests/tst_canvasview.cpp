@@ -683,6 +683,7 @@ private slots:
         QTest::addColumn<bool>("fromLibrary");
         QTest::addColumn<QPoint>("edge"); // where the pointer is held
         QTest::newRow("move to the bottom") << false << QPoint(100, 230);
+        QTest::newRow("move just within the margin") << false << QPoint(100, -21); // from the bottom
         QTest::newRow("move past the right") << false << QPoint(340, 100);
         QTest::newRow("library to the bottom") << true << QPoint(100, 230);
     }
@@ -693,6 +694,8 @@ private slots:
         QFETCH(QPoint, edge);
         const auto view = makeView(2);
         QWidget *viewport = view->viewport();
+        if (edge.y() < 0)
+            edge.ry() += viewport->height();
         const std::unique_ptr<QMimeData> data(m_towerPayload.toMimeData());
         if (fromLibrary) {
             QVERIFY(send<QDragEnterEvent>(viewport, QPoint(100, 100), data.get()));
