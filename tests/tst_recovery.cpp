@@ -71,6 +71,7 @@ private slots:
             document.move({document.placements().first()}, QPointF(1, 0));
             QTest::qWait(20);
         }
+        QVERIFY(end != "stream" || QFile::exists(mapPath));
         QTRY_COMPARE(bytesOf(mapPath), *PlacementFile::write(document.content()));
 
         if (end == "save" || end == "stream")
