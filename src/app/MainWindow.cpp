@@ -198,6 +198,7 @@ void MainWindow::offerRecovery()
             QMessageBox question(QMessageBox::Question, QStringLiteral("Recover"),
                                  QStringLiteral("Recover unsaved changes?"),
                                  QMessageBox::Yes | QMessageBox::No, this);
+            question.setDefaultButton(QMessageBox::Yes);
             question.setInformativeText(
                 QStringLiteral("The changes to %1 were kept for recovery on %2.")
                     .arg(map,
