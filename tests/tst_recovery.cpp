@@ -5,13 +5,11 @@
 #include "app/MainWindow.h"
 #include "canvas/CanvasView.h"
 #include "document/AutoSaver.h"
-#include "document/FileCommands.h"
 #include "document/MapDocument.h"
 #include "document/PlacementFile.h"
 
 #include <QAbstractButton>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLocale>
 #include <QMessageBox>
 #include <QTest>
@@ -23,12 +21,6 @@ namespace {
 Placement placementAt(int x, int y)
 {
     return {QPointF(x, y), QPoint(-3, -2), QRect(0, 0, 4, 3), QStringLiteral("/s/tower.mlt")};
-}
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
 }
 
 } // namespace
@@ -65,14 +57,16 @@ private slots:
         const QString mapPath = saver->store().mapPath();
         document.open(m_map, m_dir.filePath("map.xml"));
         document.place(placementAt(70, 50));
-        QElapsedTimer clock;
-        clock.start();
-        while (end == "stream" && !QFile::exists(mapPath) && clock.elapsed() < 3000) {
+        for (int i = 0; end == "stream" && !QFile::exists(mapPath) && i < 150; ++i) {
             document.move({document.placements().first()}, QPointF(1, 0));
             QTest::qWait(20);
         }
         QVERIFY(end != "stream" || QFile::exists(mapPath));
-        QTRY_COMPARE(bytesOf(mapPath), *PlacementFile::write(document.content()));
+        QTRY_COMPARE(TestSupport::snapshot(m_folder).value(mapPath),
+                     *PlacementFile::write(document.content()));
+        // Another copy, running, neither offers it nor removes it.
+        QVERIFY(RecoveryStore(m_folder).orphans().isEmpty());
+        QVERIFY(QFile::exists(mapPath));
 
         if (end == "save" || end == "stream")
             QVERIFY(document.save(m_dir.filePath("saved.xml")));
@@ -89,76 +83,65 @@ private slots:
         QTRY_COMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), left);
     }
 
-    // Each orphan ("map" belonging to map.xml, "unsaved" to no file, "live" held by a running
-    // copy, "bad sidecar", "bad map") offered newest first until one is taken; "seen" the boxes
-    // that show ("ask N", "warn N"), "kept" whether each orphan's files remain.
+    // Orphans ("map" of map.xml, "unsaved" of no file, "bad sidecar", "bad map") offered newest
+    // first until one is taken: the boxes seen ("ask N", "warn N") and which orphans are kept.
     void recover_data()
     {
         QTest::addColumn<QStringList>("orphans");
-        QTest::addColumn<QStringList>("answers");
-        QTest::addColumn<QStringList>("seen");
+        QTest::addColumn<QString>("answers");
+        QTest::addColumn<QString>("seen");
         QTest::addColumn<QString>("kept");
-        QTest::addColumn<int>("taken");
-        QTest::newRow("Yes") << QStringList{"map"} << QStringList{"Yes"} << QStringList{"ask 0"}
-                             << "0" << 0;
-        QTest::newRow("No") << QStringList{"unsaved"} << QStringList{"No"} << QStringList{"ask 0"}
-                            << "0" << -1;
-        QTest::newRow("unreadable sidecar") << QStringList{"bad sidecar"} << QStringList{"OK"}
-                                            << QStringList{"warn 0"} << "1" << -1;
-        QTest::newRow("unreadable map") << QStringList{"bad map"} << QStringList{"Yes", "OK"}
-                                        << QStringList{"ask 0", "warn 0"} << "1" << -1;
-        QTest::newRow("running copy") << QStringList{"live", "unsaved"} << QStringList{"Yes"}
-                                      << QStringList{"ask 1"} << "10" << 1;
-        QTest::newRow("several") << QStringList{"unsaved", "map", "map"} << QStringList{"No", "Yes"}
-                                 << QStringList{"ask 0", "ask 1"} << "001" << 1;
+        QTest::addColumn<bool>("taken");
+        const auto row = [](const char *orphans, const char *answers, const char *seen,
+                            const char *kept, bool taken) {
+            QTest::newRow(orphans)
+                << QString(orphans).split(',') << answers << seen << kept << taken;
+        };
+        row("map", "Yes", "ask0", "0", true);
+        row("unsaved", "No", "ask0", "0", false);
+        row("bad sidecar", "OK", "warn0", "1", false);
+        row("bad map", "Yes OK", "ask0 warn0", "1", false);
+        row("unsaved,map,map", "No Yes", "ask0 ask1", "001", true);
     }
     void recover()
     {
         QFETCH(QStringList, orphans);
-        QFETCH(QStringList, answers);
-        QFETCH(QStringList, seen);
+        QFETCH(QString, answers);
+        QFETCH(QString, seen);
         QFETCH(QString, kept);
-        QFETCH(int, taken);
+        QFETCH(bool, taken);
         const QString original = m_dir.filePath("map.xml");
         const QDateTime saved(QDate(2021, 3, 4), QTime(5, 6, 7), Qt::UTC);
         PlacementDocument edited = m_map;
         edited.placements.append(placementAt(70, 50));
 
-        // Files as a copy that ended in a crash leaves them, the first the newest.
-        RecoveryStore live(m_folder);
-        QStringList paths, texts;
+        // The files a copy leaves when it crashes, the first the newest, and their boxes.
+        QStringList paths, asks;
         for (qsizetype i = 0; i < orphans.size(); ++i) {
-            const QString &kind = orphans[i];
-            const QString name = kind == "map" ? original : "";
-            paths << (kind == "live" ? live.mapPath() : m_folder + QString("/c%1.xml").arg(i));
-            if (kind == "live") {
-                live.write(edited, name);
-                live.waitForDone();
-            } else {
-                const QString sidecar = "{\"fileName\": \"" + name + "\", \"saved\": \"" +
-                                        saved.toString(Qt::ISODate) + "\"}";
-                QVERIFY(DemoData::writeFile(
-                    paths[i], kind == "bad map" ? "<Valdrune>" : *PlacementFile::write(edited)));
-                QVERIFY(DemoData::writeFile(paths[i].chopped(4) + ".json",
-                                            kind == "bad sidecar" ? "{" : sidecar.toUtf8()));
-            }
+            const QString name = orphans[i] == "map" ? original : "";
+            paths << m_folder + QString("/c%1.xml").arg(i);
+            const QString sidecar = "{\"fileName\": \"" + name + "\", \"saved\": \"" +
+                                    saved.toString(Qt::ISODate) + "\"}";
+            QVERIFY(DemoData::writeFile(
+                paths[i], orphans[i] == "bad map" ? "<Valdrune>" : *PlacementFile::write(edited)));
+            QVERIFY(DemoData::writeFile(paths[i].chopped(4) + ".json",
+                                        sidecar.chopped(orphans[i] == "bad sidecar").toUtf8()));
             QFile file(paths[i]);
             QVERIFY(file.open(QIODevice::Append) &&
                     file.setFileTime(saved.addSecs(-i), QFileDevice::FileModificationTime));
-            texts << "Recover unsaved changes?|The changes to " +
-                         (name.isEmpty() ? "an unsaved map" : QDir::toNativeSeparators(name)) +
-                         " were kept for recovery on " +
-                         QLocale().toString(saved.toLocalTime(), QLocale::ShortFormat) + '.';
+            asks << "Recover unsaved changes?|The changes to " +
+                        (name.isEmpty() ? "an unsaved map" : QDir::toNativeSeparators(name)) +
+                        " were kept for recovery on " +
+                        QLocale().toString(saved.toLocalTime(), QLocale::ShortFormat) + '.';
         }
 
         MainWindow window;
         window.show();
         QStringList boxes;
         QList<TestSupport::ModalScript::Answer> script;
-        for (const QString &answer : answers)
+        for (const QString &answer : answers.split(' '))
             script << [&, answer](QWidget *modal) {
                 auto *box = qobject_cast<QMessageBox *>(modal);
-                QVERIFY(box);
                 boxes << box->text() + '|' + box->informativeText();
                 for (QAbstractButton *button : box->buttons())
                     if (button->text().remove('&') == answer)
@@ -166,31 +149,31 @@ private slots:
             };
         TestSupport::ModalScript modals(script);
         window.offerRecovery();
-        QCOMPARE(modals.seen.size(), seen.size());
-        for (qsizetype i = 0; i < seen.size(); ++i) {
-            const int orphan = seen[i].back().digitValue();
-            if (seen[i].startsWith("ask"))
-                QCOMPARE(boxes[i], texts[orphan]);
-            else
-                QVERIFY(boxes[i].startsWith("The recovery file " +
-                                            QDir::toNativeSeparators(paths[orphan]) +
-                                            " could not be read; it is kept.\n"));
+        const QStringList tokens = seen.split(' ');
+        QCOMPARE(boxes.size(), tokens.size());
+        for (qsizetype i = 0; i < boxes.size(); ++i) {
+            const int orphan = tokens[i].back().digitValue();
+            QVERIFY2(boxes[i].startsWith(tokens[i].startsWith("ask")
+                                             ? asks[orphan]
+                                             : "The recovery file " +
+                                                   QDir::toNativeSeparators(paths[orphan]) +
+                                                   " could not be read; it is kept.\n"),
+                     qPrintable(boxes[i]));
         }
         for (qsizetype i = 0; i < orphans.size(); ++i)
             QCOMPARE(QFile::exists(paths[i]), kept[i] == '1');
 
         // Taken, the map is as it was left, unsaved, and Save writes it to its own file.
         MapDocument &document = *window.canvasView()->document();
-        QCOMPARE(document.isOpen(), taken >= 0);
-        if (taken < 0)
+        QCOMPARE(document.isOpen(), taken);
+        if (!taken)
             return;
         QCOMPARE(document.content(), edited);
         QVERIFY(document.isModified());
-        QCOMPARE(document.fileName(), orphans[taken] == "map" ? original : QString());
-        if (document.fileName().isEmpty())
-            return document.undoStack()->setClean();
+        QCOMPARE(document.fileName(), original);
         QVERIFY(window.canvasView()->fileSave());
-        QCOMPARE(bytesOf(original), *PlacementFile::write(edited));
+        QCOMPARE(TestSupport::snapshot(m_dir.path()).value(original),
+                 *PlacementFile::write(edited));
     }
 
 private:
