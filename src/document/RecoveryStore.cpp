@@ -60,8 +60,8 @@ bool readSidecar(RecoveryStore::Orphan &orphan)
 
 QString RecoveryStore::defaultFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
-           QLatin1String("/recovery");
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return data.isEmpty() ? QString() : data + QLatin1String("/recovery");
 }
 
 RecoveryStore::RecoveryStore(const QString &folder)
@@ -87,7 +87,7 @@ bool RecoveryStore::lock()
 {
     if (m_lock.isLocked())
         return true;
-    if (QDir().mkpath(m_folder) && m_lock.tryLock(0))
+    if (!m_folder.isEmpty() && QDir().mkpath(m_folder) && m_lock.tryLock(0))
         return true;
     qWarning("No recovery file can be kept in %s", qPrintable(QDir::toNativeSeparators(m_folder)));
     return false;
@@ -128,6 +128,8 @@ void RecoveryStore::discard()
 
 QList<RecoveryStore::Orphan> RecoveryStore::orphans()
 {
+    if (m_folder.isEmpty())
+        return {};
     QSet<QString> ids;
     const QFileInfoList files =
         QDir(m_folder).entryInfoList({QStringLiteral("*") + QLatin1String(mapSuffix),

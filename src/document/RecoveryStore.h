@@ -33,7 +33,8 @@ public:
         std::shared_ptr<QLockFile> lock;
     };
 
-    // The "recovery" folder in the program's data folder.
+    // The "recovery" folder in the program's data folder; empty where the system has none, and
+    // then no recovery file is kept.
     static QString defaultFolder();
 
     explicit RecoveryStore(const QString &folder = defaultFolder());
