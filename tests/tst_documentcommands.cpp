@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTest>
 
@@ -79,6 +80,7 @@ private slots:
     void initTestCase()
     {
         QApplication::setQuitOnLastWindowClosed(false);
+        QStandardPaths::setTestModeEnabled(true); // where the windows keep recovery files
 
         // A 4 x 3 tower whose tiles lie at x -3..0, y -2..0.
         DemoData::Random random(1);

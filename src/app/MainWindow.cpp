@@ -3,6 +3,7 @@
 #include "BuildLabel.h"
 #include "Configuration.h"
 #include "canvas/CanvasView.h"
+#include "document/AutoSaver.h"
 #include "document/FileCommands.h"
 #include "document/MapDocument.h"
 #include "library/DirView.h"
@@ -13,7 +14,9 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
 
 #include <iostream>
@@ -40,6 +43,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(par
     setCentralWidget(m_canvasView);
 
     addDockWidget(Qt::RightDockWidgetArea, m_filesDock);
+    m_autoSaver = new AutoSaver(m_canvasView->document(), RecoveryStore::defaultFolder(), this);
 
     readConfig();
     tree->setRadarColours(&m_radarColours);
@@ -179,6 +183,45 @@ void MainWindow::fileExit()
 {
     if (m_canvasView->fileSave())
         close();
+}
+
+void MainWindow::offerRecovery()
+{
+    RecoveryStore &store = m_autoSaver->store();
+    MapDocument *document = m_canvasView->document();
+    for (const RecoveryStore::Orphan &orphan : store.orphans()) {
+        QString error = orphan.error;
+        if (error.isEmpty()) {
+            const QString map = orphan.fileName.isEmpty()
+                                    ? QStringLiteral("an unsaved map")
+                                    : QDir::toNativeSeparators(orphan.fileName);
+            QMessageBox question(QMessageBox::Question, QStringLiteral("Recover"),
+                                 QStringLiteral("Recover unsaved changes?"),
+                                 QMessageBox::Yes | QMessageBox::No, this);
+            question.setDefaultButton(QMessageBox::Yes);
+            question.setInformativeText(
+                QStringLiteral("The changes to %1 were kept for recovery on %2.")
+                    .arg(map,
+                         QLocale().toString(orphan.saved.toLocalTime(), QLocale::ShortFormat)));
+            if (question.exec() != QMessageBox::Yes) {
+                store.remove(orphan);
+                continue;
+            }
+            if (m_canvasView->fileCommands()->readPlacementFile(orphan.mapPath, &error)) {
+                // Saving writes to the map's own file, and this copy's recovery file takes over.
+                document->setFileName(orphan.fileName);
+                document->markModified();
+                store.adopt(orphan);
+                return;
+            }
+            if (error.isEmpty()) // the user cancelled the reading
+                continue;
+        }
+        QMessageBox::warning(
+            this, QStringLiteral("Recovery failed"),
+            QStringLiteral("The recovery file %1 could not be read; it is kept.\n%2")
+                .arg(QDir::toNativeSeparators(orphan.mapPath), error));
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QSignalMapper>
 
+class AutoSaver;
 class CanvasView;
 class DirView;
 class QAction;
@@ -24,12 +25,16 @@ public:
     ~MainWindow() override;
 
     CanvasView *canvasView() const { return m_canvasView; }
+    AutoSaver *autoSaver() const { return m_autoSaver; }
     DirView *dirView() const;
     // The keys of a command: the platform's own, or the usual ones where it has none.
     static QList<QKeySequence> commandKeys(QKeySequence::StandardKey key);
 
 public slots:
     void fileExit();
+    // Offers, one after another, the unsaved maps of copies of the program that ended without
+    // cleaning up, until one is taken: meant for the start, before any map is open.
+    void offerRecovery();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -43,6 +48,7 @@ private:
 
     RadarColours m_radarColours;
     CanvasView *m_canvasView = nullptr;
+    AutoSaver *m_autoSaver = nullptr;
     QDockWidget *m_filesDock = nullptr;
     QSignalMapper m_scaleMapper;
 };

@@ -2,7 +2,6 @@
 
 #include "PlacementFile.h"
 
-#include <QSaveFile>
 #include <QSet>
 
 #include <algorithm>
@@ -162,6 +161,12 @@ void MapDocument::open(const PlacementDocument &content, const QString &fileName
     emit reset();
 }
 
+void MapDocument::markModified()
+{
+    if (m_open)
+        m_undoStack.resetClean();
+}
+
 void MapDocument::close()
 {
     clear();
@@ -174,21 +179,8 @@ void MapDocument::close()
 bool MapDocument::save(const QString &path, QString *error)
 {
     const std::optional<QByteArray> bytes = PlacementFile::write(content(), error);
-    if (!bytes)
+    if (!bytes || !PlacementFile::saveBytes(path, *bytes, error))
         return false;
-    QSaveFile file(path);
-    // Unbuffered, so that a write cut short (disk full, file size limit) shows in write()'s
-    // count: a buffered flush that stops part way is not reported, and commit() would put the
-    // truncated file in place of the previous one.
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-                         file.write(*bytes) == bytes->size();
-    if (!written)
-        file.cancelWriting();
-    if (!written || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
     setFileName(path);
     m_undoStack.setClean();
     return true;

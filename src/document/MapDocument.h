@@ -45,6 +45,9 @@ public:
     // Starts over on a map with the given content and file name, unmodified and with no
     // history; the views rebuild themselves (reset()).
     void open(const PlacementDocument &content, const QString &fileName = QString());
+    // Counts the map as changed since its file was written, with no step of the history at the
+    // file's state: a map brought back from a recovery file.
+    void markModified();
     // No map at all.
     void close();
     // Writes the map to path. On success the map counts as saved there: the file name becomes

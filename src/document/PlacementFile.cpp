@@ -1,6 +1,7 @@
 #include "PlacementFile.h"
 
 #include <QBuffer>
+#include <QSaveFile>
 #include <QSet>
 #include <QXmlStreamReader>
 
@@ -425,6 +426,24 @@ std::optional<PlacementDocument> read(const QByteArray &bytes, QString *error, R
         return refuse(error, failure, ReadFailure::NotXml, errorAt(1, 0, tooLarge()));
     QXmlStreamReader reader(bytes);
     return readStream(reader, error, failure, {});
+}
+
+bool saveBytes(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QSaveFile file(path);
+    // Unbuffered, so that a write cut short (disk full, file size limit) shows in write()'s
+    // count: a buffered flush that stops part way is not reported, and commit() would put the
+    // truncated file in place of the previous one.
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                         file.write(bytes) == bytes.size();
+    if (!written)
+        file.cancelWriting();
+    if (!written || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 QByteArray itemIsAtLine(const QPointF &position)

@@ -49,6 +49,10 @@ read(QIODevice &device, QString *error = nullptr, ReadFailure *failure = nullptr
 std::optional<PlacementDocument> read(const QByteArray &bytes, QString *error = nullptr,
                                       ReadFailure *failure = nullptr);
 
+// Puts bytes in place of the file at path, all or nothing (QSaveFile): false with *error set when
+// they could not all be written, the previous file then intact.
+bool saveBytes(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+
 // The text of one "Item is at" line for a placement at position, without the line end.
 QByteArray itemIsAtLine(const QPointF &position);
 
