@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QRgb>
+#include <QSize>
+
+#include <vector>
+
+// A whole map scaled to fit a box, keeping its aspect ratio: the terrain with the structures on
+// it, later structures in front of earlier ones.
+//
+// Each pixel shows the map cell under its centre, so that the terrain and the structures keep
+// their own colours at any scale. A structure smaller than a pixel would mostly be missed that
+// way: where a structure lies on a pixel, the pixel shows the structure's cell nearest to the
+// pixel's centre instead, so that nothing placed is lost from sight.
+class OverviewImage
+{
+public:
+    // The size of the overview of a map of mapSize cells within box: as large as fits, at least
+    // one pixel a side; empty for an empty map or box.
+    static QSize fittedSize(const QSize &mapSize, const QSize &box);
+
+    // Starts anew on a map of mapSize cells, as large as fits within box: the terrain's rows
+    // from the top (those it lacks in background), no structures yet.
+    void begin(const QSize &mapSize, const QSize &box, const QImage &terrain, QRgb background);
+    // Draws a structure's preview with its top-left cell at position: its opaque pixels only.
+    void drawStructure(const QPoint &position, const QImage &preview);
+    // Draws the box that stands in for a structure without a preview, as the map tints it.
+    void drawPlaceholder(const QRect &box);
+
+    // RGB32; null before begin() or for an empty map or box.
+    const QImage &image() const { return m_image; }
+
+private:
+    // The columns (rows) of the overview that the map cells from to to - 1 lie on, in one
+    // direction: false when there are none.
+    static bool span(qint64 from, qint64 to, qint64 mapLength, qint64 length, int *first,
+                     int *last);
+
+    QImage m_image;
+    QSize m_map;
+    std::vector<int> m_sampleX; // the map column each column of the overview shows
+    std::vector<int> m_sampleY; // the map row each row shows
+};
