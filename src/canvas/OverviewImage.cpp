@@ -48,38 +48,58 @@ QSize OverviewImage::fittedSize(const QSize &mapSize, const QSize &box)
     return QSize(int(std::clamp<qint64>(width, 1, box.width())), box.height());
 }
 
+void OverviewImage::Axis::make(int mapLength, int length)
+{
+    // Pixel i covers the map from i * mapLength / length up to (i + 1) * mapLength / length,
+    // and shows the cell at its middle.
+    sample.resize(size_t(length));
+    for (qint64 i = 0; i < length; ++i)
+        sample[size_t(i)] = int((2 * i + 1) * mapLength / (2 * qint64(length)));
+    first.resize(size_t(mapLength));
+    last.resize(size_t(mapLength));
+    for (qint64 c = 0; c < mapLength; ++c) {
+        first[size_t(c)] = int(c * length / mapLength);
+        last[size_t(c)] = int(((c + 1) * length + mapLength - 1) / mapLength) - 1;
+    }
+}
+
+bool OverviewImage::Axis::span(qint64 from, qint64 to, int *firstPixel, int *lastPixel) const
+{
+    from = std::max<qint64>(from, 0);
+    to = std::min<qint64>(to, qint64(first.size()));
+    if (from >= to)
+        return false;
+    *firstPixel = first[size_t(from)];
+    *lastPixel = last[size_t(to - 1)];
+    return true;
+}
+
 void OverviewImage::begin(const QSize &mapSize, const QSize &box, const QImage &terrain,
                           QRgb background)
 {
     const QSize size = fittedSize(mapSize, box);
-    m_map = mapSize;
     if (size.isEmpty()) {
         m_image = QImage();
         return;
     }
     if (m_image.size() != size)
         m_image = QImage(size, QImage::Format_RGB32);
-    const auto samples = [](std::vector<int> &sample, qint64 mapLength, qint64 length) {
-        sample.resize(size_t(length));
-        for (qint64 i = 0; i < length; ++i)
-            sample[size_t(i)] = int((2 * i + 1) * mapLength / (2 * length));
-    };
-    samples(m_sampleX, mapSize.width(), size.width());
-    samples(m_sampleY, mapSize.height(), size.height());
+    m_x.make(mapSize.width(), size.width());
+    m_y.make(mapSize.height(), size.height());
 
     const bool wide = isRgb32(terrain);
     const bool premultiplied = terrain.format() == QImage::Format_ARGB32_Premultiplied;
     const int columns = std::min(terrain.width(), mapSize.width());
     for (int j = 0; j < size.height(); ++j) {
         auto *line = reinterpret_cast<QRgb *>(m_image.scanLine(j));
-        const int y = m_sampleY[size_t(j)];
+        const int y = m_y.sample[size_t(j)];
         if (y >= terrain.height()) {
             std::fill_n(line, size.width(), background);
             continue;
         }
         const auto *source = reinterpret_cast<const QRgb *>(terrain.constScanLine(y));
         for (int i = 0; i < size.width(); ++i) {
-            const int x = m_sampleX[size_t(i)];
+            const int x = m_x.sample[size_t(i)];
             if (x >= columns)
                 line[i] = background;
             else if (!wide)
@@ -90,43 +110,34 @@ void OverviewImage::begin(const QSize &mapSize, const QSize &box, const QImage &
     }
 }
 
-bool OverviewImage::span(qint64 from, qint64 to, qint64 mapLength, qint64 length, int *first,
-                         int *last)
-{
-    from = std::max<qint64>(from, 0);
-    to = std::min(to, mapLength);
-    if (from >= to)
-        return false;
-    // Overview column i shows the map cells from i * mapLength / length up to, not including,
-    // (i + 1) * mapLength / length.
-    *first = int(from * length / mapLength);
-    *last = int((to * length + mapLength - 1) / mapLength) - 1;
-    return true;
-}
-
 void OverviewImage::drawStructure(const QPoint &position, const QImage &preview)
 {
-    if (m_image.isNull() || preview.isNull())
+    if (!isRgb32(preview)) {
+        drawStructure(position, preview.convertToFormat(QImage::Format_ARGB32_Premultiplied));
         return;
+    }
     const qint64 left = position.x(), top = position.y();
     int firstColumn, lastColumn, firstRow, lastRow;
-    if (!span(left, left + preview.width(), m_map.width(), m_image.width(), &firstColumn,
-              &lastColumn) ||
-        !span(top, top + preview.height(), m_map.height(), m_image.height(), &firstRow, &lastRow))
+    if (m_image.isNull() || !m_x.span(left, left + preview.width(), &firstColumn, &lastColumn) ||
+        !m_y.span(top, top + preview.height(), &firstRow, &lastRow))
         return;
-    const QImage converted =
-        isRgb32(preview) ? preview : preview.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     // The structure's cells on the map; a pixel shows the one of them nearest to its centre.
     const int lowX = int(std::max<qint64>(left, 0) - left);
-    const int highX = int(std::min<qint64>(left + preview.width(), m_map.width()) - 1 - left);
+    const int highX =
+        int(std::min<qint64>(left + preview.width(), qint64(m_x.first.size())) - 1 - left);
     const int lowY = int(std::max<qint64>(top, 0) - top);
-    const int highY = int(std::min<qint64>(top + preview.height(), m_map.height()) - 1 - top);
+    const int highY =
+        int(std::min<qint64>(top + preview.height(), qint64(m_y.first.size())) - 1 - top);
+    const uchar *sourceBits = preview.constBits();
+    const qsizetype sourceStride = preview.bytesPerLine();
+    uchar *bits = m_image.bits();
+    const qsizetype stride = m_image.bytesPerLine();
     for (int j = firstRow; j <= lastRow; ++j) {
-        const int y = std::clamp(int(m_sampleY[size_t(j)] - top), lowY, highY);
-        const auto *source = reinterpret_cast<const QRgb *>(converted.constScanLine(y));
-        auto *line = reinterpret_cast<QRgb *>(m_image.scanLine(j));
+        const int y = std::clamp(int(m_y.sample[size_t(j)] - top), lowY, highY);
+        const auto *source = reinterpret_cast<const QRgb *>(sourceBits + y * sourceStride);
+        auto *line = reinterpret_cast<QRgb *>(bits + j * stride);
         for (int i = firstColumn; i <= lastColumn; ++i) {
-            const QRgb pixel = source[std::clamp(int(m_sampleX[size_t(i)] - left), lowX, highX)];
+            const QRgb pixel = source[std::clamp(int(m_x.sample[size_t(i)] - left), lowX, highX)];
             if (qAlpha(pixel) >= 128)
                 line[i] = pixel | 0xFF000000u;
         }
@@ -137,10 +148,8 @@ void OverviewImage::drawPlaceholder(const QRect &box)
 {
     int firstColumn, lastColumn, firstRow, lastRow;
     if (m_image.isNull() ||
-        !span(box.left(), qint64(box.left()) + box.width(), m_map.width(), m_image.width(),
-              &firstColumn, &lastColumn) ||
-        !span(box.top(), qint64(box.top()) + box.height(), m_map.height(), m_image.height(),
-              &firstRow, &lastRow))
+        !m_x.span(box.left(), qint64(box.left()) + box.width(), &firstColumn, &lastColumn) ||
+        !m_y.span(box.top(), qint64(box.top()) + box.height(), &firstRow, &lastRow))
         return;
     for (int j = firstRow; j <= lastRow; ++j) {
         auto *line = reinterpret_cast<QRgb *>(m_image.scanLine(j));

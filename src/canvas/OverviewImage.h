@@ -34,13 +34,20 @@ public:
     const QImage &image() const { return m_image; }
 
 private:
-    // The columns (rows) of the overview that the map cells from to to - 1 lie on, in one
-    // direction: false when there are none.
-    static bool span(qint64 from, qint64 to, qint64 mapLength, qint64 length, int *first,
-                     int *last);
+    // One direction of the overview: which map cell each pixel shows, and which pixels each
+    // map cell lies on.
+    struct Axis
+    {
+        void make(int mapLength, int length);
+        // The pixels the map cells from to to - 1 lie on; false when there are none.
+        bool span(qint64 from, qint64 to, int *firstPixel, int *lastPixel) const;
+
+        std::vector<int> sample; // by pixel
+        std::vector<int> first;  // by map cell
+        std::vector<int> last;   // by map cell
+    };
 
     QImage m_image;
-    QSize m_map;
-    std::vector<int> m_sampleX; // the map column each column of the overview shows
-    std::vector<int> m_sampleY; // the map row each row shows
+    Axis m_x;
+    Axis m_y;
 };
