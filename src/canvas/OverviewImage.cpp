@@ -80,10 +80,13 @@ void OverviewImage::begin(const QSize &mapSize, const QSize &box, const QImage &
     const QSize size = fittedSize(mapSize, box);
     if (size.isEmpty()) {
         m_image = QImage();
+        m_bits = nullptr;
         return;
     }
     if (m_image.size() != size)
         m_image = QImage(size, QImage::Format_RGB32);
+    m_bits = m_image.bits();
+    m_stride = m_image.bytesPerLine();
     m_x.make(mapSize.width(), size.width());
     m_y.make(mapSize.height(), size.height());
 
@@ -110,32 +113,33 @@ void OverviewImage::begin(const QSize &mapSize, const QSize &box, const QImage &
     }
 }
 
-void OverviewImage::drawStructure(const QPoint &position, const QImage &preview)
+OverviewImage::Sprite::Sprite(const QImage &preview)
+    : m_image(isRgb32(preview) ? preview
+                               : preview.convertToFormat(QImage::Format_ARGB32_Premultiplied)),
+      m_bits(m_image.constBits()), m_stride(m_image.bytesPerLine()), m_width(m_image.width()),
+      m_height(m_image.height())
 {
-    if (!isRgb32(preview)) {
-        drawStructure(position, preview.convertToFormat(QImage::Format_ARGB32_Premultiplied));
-        return;
-    }
+}
+
+void OverviewImage::drawStructure(const QPoint &position, const Sprite &preview)
+{
     const qint64 left = position.x(), top = position.y();
     int firstColumn, lastColumn, firstRow, lastRow;
-    if (m_image.isNull() || !m_x.span(left, left + preview.width(), &firstColumn, &lastColumn) ||
-        !m_y.span(top, top + preview.height(), &firstRow, &lastRow))
+    if (!m_bits || !preview.m_bits ||
+        !m_x.span(left, left + preview.m_width, &firstColumn, &lastColumn) ||
+        !m_y.span(top, top + preview.m_height, &firstRow, &lastRow))
         return;
     // The structure's cells on the map; a pixel shows the one of them nearest to its centre.
     const int lowX = int(std::max<qint64>(left, 0) - left);
     const int highX =
-        int(std::min<qint64>(left + preview.width(), qint64(m_x.first.size())) - 1 - left);
+        int(std::min<qint64>(left + preview.m_width, qint64(m_x.first.size())) - 1 - left);
     const int lowY = int(std::max<qint64>(top, 0) - top);
     const int highY =
-        int(std::min<qint64>(top + preview.height(), qint64(m_y.first.size())) - 1 - top);
-    const uchar *sourceBits = preview.constBits();
-    const qsizetype sourceStride = preview.bytesPerLine();
-    uchar *bits = m_image.bits();
-    const qsizetype stride = m_image.bytesPerLine();
+        int(std::min<qint64>(top + preview.m_height, qint64(m_y.first.size())) - 1 - top);
     for (int j = firstRow; j <= lastRow; ++j) {
         const int y = std::clamp(int(m_y.sample[size_t(j)] - top), lowY, highY);
-        const auto *source = reinterpret_cast<const QRgb *>(sourceBits + y * sourceStride);
-        auto *line = reinterpret_cast<QRgb *>(bits + j * stride);
+        const auto *source = reinterpret_cast<const QRgb *>(preview.m_bits + y * preview.m_stride);
+        auto *line = reinterpret_cast<QRgb *>(m_bits + j * m_stride);
         for (int i = firstColumn; i <= lastColumn; ++i) {
             const QRgb pixel = source[std::clamp(int(m_x.sample[size_t(i)] - left), lowX, highX)];
             if (qAlpha(pixel) >= 128)
@@ -147,12 +151,12 @@ void OverviewImage::drawStructure(const QPoint &position, const QImage &preview)
 void OverviewImage::drawPlaceholder(const QRect &box)
 {
     int firstColumn, lastColumn, firstRow, lastRow;
-    if (m_image.isNull() ||
+    if (!m_bits ||
         !m_x.span(box.left(), qint64(box.left()) + box.width(), &firstColumn, &lastColumn) ||
         !m_y.span(box.top(), qint64(box.top()) + box.height(), &firstRow, &lastRow))
         return;
     for (int j = firstRow; j <= lastRow; ++j) {
-        auto *line = reinterpret_cast<QRgb *>(m_image.scanLine(j));
+        auto *line = reinterpret_cast<QRgb *>(m_bits + j * m_stride);
         for (int i = firstColumn; i <= lastColumn; ++i)
             line[i] = blend(placeholderTint, placeholderAlpha, line[i]);
     }

@@ -25,8 +25,26 @@ public:
     // Starts anew on a map of mapSize cells, as large as fits within box: the terrain's rows
     // from the top (those it lacks in background), no structures yet.
     void begin(const QSize &mapSize, const QSize &box, const QImage &terrain, QRgb background);
+    // A structure's preview ready to be drawn many times: its pixels, which the image it was
+    // made from keeps.
+    class Sprite
+    {
+    public:
+        Sprite() = default;
+        // The image is converted first where its pixels are not QRgb values.
+        explicit Sprite(const QImage &preview);
+
+    private:
+        friend class OverviewImage;
+        QImage m_image;
+        const uchar *m_bits = nullptr;
+        qsizetype m_stride = 0;
+        int m_width = 0;
+        int m_height = 0;
+    };
+
     // Draws a structure's preview with its top-left cell at position: its opaque pixels only.
-    void drawStructure(const QPoint &position, const QImage &preview);
+    void drawStructure(const QPoint &position, const Sprite &preview);
     // Draws the box that stands in for a structure without a preview, as the map tints it.
     void drawPlaceholder(const QRect &box);
 
@@ -48,6 +66,8 @@ private:
     };
 
     QImage m_image;
+    uchar *m_bits = nullptr; // of m_image, detached
+    qsizetype m_stride = 0;
     Axis m_x;
     Axis m_y;
 };

@@ -5,6 +5,7 @@
 #include "CanvasView.h"
 #include "document/MapDocument.h"
 
+#include <QHash>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -81,13 +82,20 @@ void OverviewWidget::render()
                      palette().color(QPalette::Dark).rgb());
     // The map's items rather than the document's placements: they hold the previews, in the
     // same drawing order.
+    QHash<qint64, OverviewImage::Sprite> sprites; // by pixmap
     for (const CanvasItem *item : canvas->allItems()) {
         if (!item->isVisible())
             continue;
-        if (item->isPlaceholder())
+        const QPixmap &pixmap = item->pixmap();
+        if (pixmap.isNull()) {
             m_overview.drawPlaceholder(item->canvasRect().toAlignedRect());
-        else
-            m_overview.drawStructure(item->pos().toPoint(), item->pixmap().toImage());
+            continue;
+        }
+        const qint64 key = pixmap.cacheKey();
+        auto sprite = sprites.find(key);
+        if (sprite == sprites.end())
+            sprite = sprites.insert(key, OverviewImage::Sprite(pixmap.toImage()));
+        m_overview.drawStructure(item->pos().toPoint(), *sprite);
     }
     ++m_renders;
 }
