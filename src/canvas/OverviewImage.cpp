@@ -48,29 +48,25 @@ QSize OverviewImage::fittedSize(const QSize &mapSize, const QSize &box)
     return QSize(int(std::clamp<qint64>(width, 1, box.width())), box.height());
 }
 
-void OverviewImage::Axis::make(int mapLength, int length)
+void OverviewImage::Axis::make(int mapCells, int length)
 {
     // Pixel i covers the map from i * mapLength / length up to (i + 1) * mapLength / length,
     // and shows the cell at its middle.
+    mapLength = mapCells;
     sample.resize(size_t(length));
     for (qint64 i = 0; i < length; ++i)
         sample[size_t(i)] = int((2 * i + 1) * mapLength / (2 * qint64(length)));
-    first.resize(size_t(mapLength));
-    last.resize(size_t(mapLength));
-    for (qint64 c = 0; c < mapLength; ++c) {
-        first[size_t(c)] = int(c * length / mapLength);
-        last[size_t(c)] = int(((c + 1) * length + mapLength - 1) / mapLength) - 1;
-    }
 }
 
 bool OverviewImage::Axis::span(qint64 from, qint64 to, int *firstPixel, int *lastPixel) const
 {
     from = std::max<qint64>(from, 0);
-    to = std::min<qint64>(to, qint64(first.size()));
+    to = std::min(to, mapLength);
     if (from >= to)
         return false;
-    *firstPixel = first[size_t(from)];
-    *lastPixel = last[size_t(to - 1)];
+    const qint64 length = qint64(sample.size());
+    *firstPixel = int(from * length / mapLength);
+    *lastPixel = int((to * length + mapLength - 1) / mapLength) - 1;
     return true;
 }
 
@@ -131,11 +127,9 @@ void OverviewImage::drawStructure(const QPoint &position, const Sprite &preview)
         return;
     // The structure's cells on the map; a pixel shows the one of them nearest to its centre.
     const int lowX = int(std::max<qint64>(left, 0) - left);
-    const int highX =
-        int(std::min<qint64>(left + preview.m_width, qint64(m_x.first.size())) - 1 - left);
+    const int highX = int(std::min<qint64>(left + preview.m_width, m_x.mapLength) - 1 - left);
     const int lowY = int(std::max<qint64>(top, 0) - top);
-    const int highY =
-        int(std::min<qint64>(top + preview.m_height, qint64(m_y.first.size())) - 1 - top);
+    const int highY = int(std::min<qint64>(top + preview.m_height, m_y.mapLength) - 1 - top);
     for (int j = firstRow; j <= lastRow; ++j) {
         const int y = std::clamp(int(m_y.sample[size_t(j)] - top), lowY, highY);
         const auto *source = reinterpret_cast<const QRgb *>(preview.m_bits + y * preview.m_stride);

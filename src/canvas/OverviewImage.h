@@ -52,17 +52,16 @@ public:
     const QImage &image() const { return m_image; }
 
 private:
-    // One direction of the overview: which map cell each pixel shows, and which pixels each
-    // map cell lies on.
+    // One direction of the overview: which map cell each pixel shows, and which pixels map
+    // cells lie on.
     struct Axis
     {
-        void make(int mapLength, int length);
+        void make(int mapCells, int length);
         // The pixels the map cells from to to - 1 lie on; false when there are none.
         bool span(qint64 from, qint64 to, int *firstPixel, int *lastPixel) const;
 
         std::vector<int> sample; // by pixel
-        std::vector<int> first;  // by map cell
-        std::vector<int> last;   // by map cell
+        qint64 mapLength = 0;
     };
 
     QImage m_image;
