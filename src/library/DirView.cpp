@@ -155,7 +155,7 @@ QString DirView::structureToolTip(const QString &path)
         buffer.open(QIODevice::WriteOnly);
         toolTipImage(preview).save(&buffer, "PNG");
         tip->text = QStringLiteral("<qt><p style=\"white-space:pre\">%1  %2 x %3 cells</p>"
-                                   "<img src=\"data:image/png;base64,%4\"></qt>")
+                                   "<p><img src=\"data:image/png;base64,%4\"></p></qt>")
                         .arg(name, QString::number(region.width()),
                              QString::number(region.height()), QString::fromLatin1(png.toBase64()));
     }
