@@ -9,6 +9,7 @@
 #include "canvas/Canvas.h"
 #include "canvas/CanvasItem.h"
 #include "canvas/CanvasView.h"
+#include "canvas/OverviewWidget.h"
 #include "document/FileCommands.h"
 #include "document/MapDocument.h"
 #include "document/PlacementFile.h"
@@ -728,6 +729,72 @@ void benchRecovery(const QTemporaryDir &dir, const PlacementFixture &fixture)
            "(against writing on the editor's thread)");
 }
 
+// A 256 x 256 overview of a map opened from a file, the map view itself not shown. Each edit
+// places one structure in the middle of the map, and takes it off again untimed.
+class OverviewScene
+{
+public:
+    OverviewScene(const QString &file, const RadarColours &colours, const StructureKind &kind)
+        : m_overview(&m_view), m_placement{QPointF(2000, 2000), kind.offset, kind.region, kind.path}
+    {
+        m_view.setRadarColours(&colours);
+        m_view.fileCommands()->readPlacementFile(file);
+        if (!QTest::qWaitFor([&] { return !m_view.isTerrainLoading(); }, 60000))
+            std::printf("the terrain was not read\n");
+        // The structure's image, as a drop from the library leaves it with the view.
+        if (m_view.document()->placements().isEmpty())
+            m_view.setStructureImages(
+                {{CanvasView::StructureKey::of(m_placement),
+                  renderStructureImage(kind.path, colours, kind.region, kind.offset)}});
+        m_overview.resize(256, 256);
+        m_overview.show();
+        if (!QTest::qWaitForWindowExposed(&m_overview))
+            std::printf("the overview was not shown\n");
+        paintPending();
+    }
+
+    // An edit and the overview drawn anew after it.
+    double editMs()
+    {
+        const double ms = timedMs([&] {
+            m_view.document()->place(m_placement);
+            redrawn();
+        });
+        m_view.document()->undoStack()->undo();
+        redrawn();
+        return ms;
+    }
+
+private:
+    void redrawn()
+    {
+        const int before = m_overview.renderCount();
+        QElapsedTimer timer;
+        timer.start();
+        while (m_overview.renderCount() == before && timer.elapsed() < 10000)
+            QApplication::processEvents();
+        if (m_overview.renderCount() == before)
+            std::printf("the overview was not drawn anew\n");
+    }
+
+    CanvasView m_view;
+    OverviewWidget m_overview;
+    Placement m_placement;
+};
+
+// 11: the overview drawn anew after an edit of a map of 100,000 placements, against the same on
+// the same terrain without any.
+void benchOverview(const PlacementFixture &fixture, const RadarColours &colours)
+{
+    OverviewScene many(fixture.file100k, colours, fixture.structures.front());
+    OverviewScene none(fixture.emptyFile, colours, fixture.structures.front());
+    const auto [operation, floor] = alternateMs(
+        41, [&] { return many.editMs(); }, [&] { return none.editMs(); });
+    char note[80];
+    std::snprintf(note, sizeof note, "(256 x 256, against none; %.1f ms of at most 50)", operation);
+    report("11 overview redraw after an edit, 100,000 items", operation, floor, note);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -778,6 +845,8 @@ int main(int argc, char *argv[])
             benchZoom(fixture, colours);
         if (wanted("10"))
             benchRecovery(dir, fixture);
+        if (wanted("11"))
+            benchOverview(fixture, colours);
     }
     if (wanted("2c"))
         benchTerrainInView(dir);

@@ -7,6 +7,7 @@
 #include "canvas/Canvas.h"
 #include "canvas/CanvasItem.h"
 #include "canvas/CanvasView.h"
+#include "canvas/OverviewWidget.h"
 #include "document/MapDocument.h"
 #include "library/StructurePayload.h"
 #include "library/StructurePreview.h"
@@ -730,6 +731,84 @@ private slots:
         const int stopped = view->verticalScrollBar()->value();
         QTest::qWait(100);
         QCOMPARE(view->verticalScrollBar()->value(), stopped);
+    }
+
+    // The overview shows the 400 x 300 map in 200 x 150 pixels, pixel (i, j) showing cell
+    // (2i + 1, 2j + 1) or, on a structure, the structure's cell nearest to it; a frame where the
+    // view is. It follows edits, once for a burst, and only once shown; clicks move the view.
+    void overview()
+    {
+        const auto view = makeView(2);
+        MapDocument *document = view->document();
+        place(*view, m_towerPayload, QPoint(42, 22)); // cells 21..24 x 11..13
+        place(*view, m_wallPayload, QPoint(60, 20));  // cells 30..37 x 10: no pixel's centre
+        OverviewWidget overview(view.get());
+        overview.resize(200, 150);
+        overview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&overview));
+        const QImage terrain(m_terrain);
+        // The tower's corner at pixel p: body right of it; its empty cell, sampled for the pixel
+        // at p + (2, 1), and the cell left of it, show the terrain.
+        const auto onScreen = [&overview] {
+            QApplication::processEvents();
+            return overview.screen()->grabWindow(overview.winId()).toImage();
+        };
+        const auto towerAt = [&](QPoint p) {
+            const QImage shown = onScreen();
+            const auto cell = [&](QPoint q) { return rgbAt(terrain, q * 2 + QPoint(1, 1)); };
+            return rgbAt(shown, p) == tileColour(cornerId) &&
+                   rgbAt(shown, p + QPoint(1, 0)) == tileColour(bodyId) &&
+                   rgbAt(shown, p + QPoint(2, 1)) == cell(p + QPoint(2, 1)) &&
+                   rgbAt(shown, p - QPoint(1, 0)) == cell(p - QPoint(1, 0));
+        };
+        QVERIFY(towerAt(QPoint(10, 5)));
+        QCOMPARE(rgbAt(onScreen(), QPoint(15, 5)), tileColour(wallId));
+        QCOMPARE(rgbAt(onScreen(), QPoint(18, 5)), tileColour(wallId));
+        const int renders = overview.renderCount();
+        document->move({document->placements().first()}, QPointF(100, 50));
+        document->undoStack()->undo();
+        document->undoStack()->redo();
+        QTRY_VERIFY(towerAt(QPoint(60, 30)) && !towerAt(QPoint(10, 5)));
+        QCOMPARE(overview.renderCount(), renders + 1);
+        overview.hide();
+        document->undoStack()->undo();
+        QTest::qWait(50);
+        QCOMPARE(overview.renderCount(), renders + 1);
+        overview.show();
+        QTRY_VERIFY(towerAt(QPoint(10, 5)) && !towerAt(QPoint(60, 30)));
+
+        // The frame, white, at the part of the map in view, halved, whatever moves the view.
+        const auto frameShown = [&] {
+            const QImage shown = onScreen();
+            QRect white;
+            for (int y = 0; y < shown.height(); ++y)
+                for (int x = 0; x < shown.width(); ++x)
+                    white |= rgbAt(shown, {x, y}) == 0xFFFFFF ? QRect(x, y, 1, 1) : QRect();
+            const QRectF in = view->mapToScene(view->viewport()->rect()).boundingRect();
+            const QRectF want(in.topLeft() / 2, (in & QRectF(0, 0, 400, 300)).size() / 2);
+            return qAbs(white.left() - want.left()) < 1 && qAbs(white.top() - want.top()) < 1 &&
+                   qAbs(white.right() + 1 - want.right()) < 1 &&
+                   qAbs(white.bottom() + 1 - want.bottom()) < 1;
+        };
+        QVERIFY(frameShown());
+        view->horizontalScrollBar()->setValue(150);
+        QTRY_VERIFY(frameShown());
+        view->setScale(3);
+        QTRY_VERIFY(frameShown());
+        view->resize(200, 160);
+        QTRY_VERIFY(frameShown());
+        // A click centres the view on the map cell there, and so does each step of a drag.
+        const auto centredAt = [&](QPointF cell) {
+            const QPointF centre = view->mapToScene(view->viewport()->rect().center());
+            return qAbs(centre.x() - cell.x()) <= 1 && qAbs(centre.y() - cell.y()) <= 1;
+        };
+        QTest::mouseClick(&overview, Qt::LeftButton, {}, QPoint(150, 100));
+        QVERIFY(centredAt(QPointF(300, 200)));
+        QTest::mousePress(&overview, Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseMove(&overview, QPoint(100, 60));
+        QVERIFY(centredAt(QPointF(200, 120)));
+        QTest::mouseRelease(&overview, Qt::LeftButton, {}, QPoint(100, 60));
+        QTRY_VERIFY(frameShown());
     }
 
     // The status bar's text: the cell under the pointer and the structure there, nothing off

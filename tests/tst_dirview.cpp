@@ -12,10 +12,18 @@
 #include <QApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
+#include <QHelpEvent>
 #include <QMimeData>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QtTest>
 
 constexpr quint32 radarSeed = 11;
+
+QRgb pixel(quint16 id)
+{
+    return RadarColours::pixelFromWord(DemoData::radarWord(radarSeed, id));
+}
 
 using TestSupport::snapshot;
 
@@ -37,6 +45,8 @@ private slots:
         TestSupport::writeStructure(m_dir, QStringLiteral("lib/short.mlt"), {},
                                     QByteArray(11, 'Z'));
         QVERIFY(DemoData::writeFile(libPath(QStringLiteral("notes.txt")), "not a structure\n"));
+        TestSupport::writeStructure(m_dir, QStringLiteral("lib/large.mlt"),
+                                    {{7, 0, 0, 0}, {7, 599, 299, 0}});
 
         m_view.setRadarColours(&m_colours);
         m_view.show();
@@ -44,7 +54,7 @@ private slots:
         m_view.revealFolder(m_lib);
         // Every folder, whatever its name, and the structure files; no other file, not even
         // greyed out.
-        QTRY_COMPARE(m_view.dirModel->rowCount(m_view.dirModel->index(m_lib)), 4);
+        QTRY_COMPARE(m_view.dirModel->rowCount(m_view.dirModel->index(m_lib)), 5);
     }
 
     // Each move is judged afresh: over another row nothing starts, back over the pressed row
@@ -58,12 +68,74 @@ private slots:
         const auto payload = StructurePayload::decode(payloads.first());
         QVERIFY(payload && payload->path == libPath(QStringLiteral("line.mlt")));
         QCOMPARE(payload->region, QRect(0, 0, 6, 1));
-        const auto pixel = [](quint16 id) {
-            return RadarColours::pixelFromWord(DemoData::radarWord(radarSeed, id));
-        };
         const QList<QRgb> preview{pixel(0x0101), 0, 0, pixel(0x0202), 0, pixel(0x0404)};
         for (int x = 0; x < preview.size(); ++x)
             QCOMPARE(payload->image.pixel(x, 0), preview.at(x));
+    }
+
+    // Hovering a structure file shows its preview: small ones magnified a whole number of times,
+    // large ones scaled down to 256 at most; a file that cannot be rendered says why, and a
+    // folder named like a structure file has no tooltip.
+    void toolTip_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QSize>("size"); // of the image shown
+        QTest::addColumn<QString>("text");
+        QTest::newRow("small") << "line.mlt" << QSize(126, 21) << "line.mlt  6 x 1 cells";
+        QTest::newRow("large") << "large.mlt" << QSize(256, 128) << "large.mlt  600 x 300 cells";
+        QTest::newRow("no whole record")
+            << "short.mlt" << QSize()
+            << "short.mlt cannot be rendered: the file holds no whole tile record";
+        QTest::newRow("folder") << "x.mlt" << QSize() << "";
+    }
+
+    void toolTip()
+    {
+        QToolTip::hideText();
+        QTRY_VERIFY(QToolTip::text().isEmpty());
+        QFETCH(QString, name);
+        QFETCH(QSize, size);
+        QFETCH(QString, text);
+        QTextDocument shown;
+        shown.setHtml(hover(name));
+        QCOMPARE(shown.toPlainText().remove(QChar::ObjectReplacementCharacter).trimmed(), text);
+        const QString source = QToolTip::text().section('"', -2, -2);
+        const QImage image = QImage::fromData(QByteArray::fromBase64(source.mid(22).toLatin1()));
+        QCOMPARE(image.isNull() ? QSize() : image.size(), size);
+        if (name != "line.mlt")
+            return;
+        // The tooltip shows the line's three tiles 21 pixels a side, 63 pixels apart.
+        const QList<QWidget *> all = QApplication::topLevelWidgets();
+        const auto label = std::find_if(all.cbegin(), all.cend(), [](QWidget *w) {
+            return w->inherits("QTipLabel") && w->isVisible();
+        });
+        QVERIFY(label != all.cend());
+        const QImage grabbed = (*label)->grab().toImage();
+        QPoint first(-1, -1);
+        for (int y = 0; y < grabbed.height() && first.x() < 0; ++y)
+            for (int x = 0; x < grabbed.width() && first.x() < 0; ++x)
+                first = grabbed.pixel(x, y) == pixel(0x0101) ? QPoint(x, y) : first;
+        for (const auto &[at, id] : {std::pair(QPoint(20, 20), 0x0101),
+                                     {QPoint(63, 0), 0x0202},
+                                     {QPoint(125, 20), 0x0404}})
+            QCOMPARE(grabbed.pixel(first + at), pixel(quint16(id)));
+        QVERIFY(grabbed.pixel(first + QPoint(21, 0)) != pixel(0x0101));
+    }
+
+    // A tooltip is made once for each state of the file: kept while its time and size stay,
+    // made anew when they change.
+    void toolTipKeptUntilFileChanges()
+    {
+        const QString path = libPath(QStringLiteral("edge.mlt"));
+        const QString before = hover(QStringLiteral("edge.mlt"));
+        const QDateTime time = QFileInfo(path).lastModified();
+        QVERIFY(DemoData::writeFile(path, DemoData::structureBytes({{8, 0, 0, 0}})));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(time, QFileDevice::FileModificationTime));
+        QCOMPARE(hover(QStringLiteral("edge.mlt")), before);
+        QVERIFY(file.setFileTime(time.addSecs(2), QFileDevice::FileModificationTime));
+        QVERIFY(hover(QStringLiteral("edge.mlt")) != before);
     }
 
     // The start folder among 300 siblings: once the tree settles it is selected and in view,
@@ -186,6 +258,17 @@ private:
         }
         QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, move);
         return payloads;
+    }
+
+    // The tooltip text shown over the row of a file in lib.
+    QString hover(const QString &name)
+    {
+        const QModelIndex index = m_view.dirModel->index(libPath(name));
+        m_view.scrollTo(index);
+        const QPoint pos = m_view.visualRect(index).center();
+        QHelpEvent help(QEvent::ToolTip, pos, m_view.viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(m_view.viewport(), &help);
+        return QToolTip::text();
     }
 
     QString libPath(const QString &name) const { return m_lib + QLatin1Char('/') + name; }

@@ -362,7 +362,8 @@ private slots:
         }
         QCOMPARE(lines, (QStringList{"File: New Open Close - Save Save As... - Exit",
                                      "Edit: Undo(off) Redo(off) - Delete(off)",
-                                     "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]", "View: Files[x]"}));
+                                     "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]",
+                                     "View: Files[x] Overview[x]"}));
         const QList<QKeySequence::StandardKey> keys = {
             QKeySequence::New,  QKeySequence::Open,   QKeySequence::Close,
             QKeySequence::Save, QKeySequence::SaveAs, QKeySequence::Quit,

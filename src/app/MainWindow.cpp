@@ -3,6 +3,7 @@
 #include "BuildLabel.h"
 #include "Configuration.h"
 #include "canvas/CanvasView.h"
+#include "canvas/OverviewWidget.h"
 #include "document/AutoSaver.h"
 #include "document/FileCommands.h"
 #include "document/MapDocument.h"
@@ -42,7 +43,13 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(par
     m_canvasView = new CanvasView(this);
     setCentralWidget(m_canvasView);
 
+    m_overviewDock = new QDockWidget(this);
+    m_overviewDock->setObjectName(QStringLiteral("overviewDock"));
+    m_overviewDock->setWindowTitle(QStringLiteral("Overview"));
+    m_overviewDock->setWidget(new OverviewWidget(m_canvasView, m_overviewDock));
+
     addDockWidget(Qt::RightDockWidgetArea, m_filesDock);
+    addDockWidget(Qt::RightDockWidgetArea, m_overviewDock); // below the files
     m_autoSaver = new AutoSaver(m_canvasView->document(), RecoveryStore::defaultFolder(), this);
 
     readConfig();
@@ -54,6 +61,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(par
     menuBar()->addMenu(createScaleMenu());
     QMenu *viewMenu = new QMenu(QStringLiteral("View"), menuBar());
     viewMenu->addAction(m_filesDock->toggleViewAction());
+    viewMenu->addAction(m_overviewDock->toggleViewAction());
     menuBar()->addMenu(viewMenu);
 
     connect(&m_scaleMapper, &QSignalMapper::mappedInt, m_canvasView, &CanvasView::setScale);

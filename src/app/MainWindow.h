@@ -14,8 +14,9 @@ class QAction;
 class QDockWidget;
 class QMenu;
 
-// The one window: the map view in the middle, the structure library docked on the right, the
-// File, Edit, Scale and View menus, and the build in the status bar.
+// The one window: the map view in the middle, the structure library docked on the right with the
+// overview of the whole map below it, the File, Edit, Scale and View menus, and the build in the
+// status bar.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -50,5 +51,6 @@ private:
     CanvasView *m_canvasView = nullptr;
     AutoSaver *m_autoSaver = nullptr;
     QDockWidget *m_filesDock = nullptr;
+    QDockWidget *m_overviewDock = nullptr;
     QSignalMapper m_scaleMapper;
 };

@@ -183,6 +183,7 @@ void CanvasView::showTerrainRows(int from, int to)
     const QRect band =
         viewportTransform().mapRect(QRectF(0, from, m_terrain.width(), to - from)).toAlignedRect();
     viewport()->update(band & viewport()->rect());
+    emit terrainRowsRead();
 }
 
 void CanvasView::setScale(int factor)

@@ -83,6 +83,8 @@ public:
     QString pointerText() const { return m_pointerText; }
     // Whether rows of the map's terrain image are still being read; those read are drawn.
     bool isTerrainLoading() const { return m_terrainLoader.isLoading(); }
+    // The rows of the map's terrain read so far, from the top, at full width; null while none.
+    const QImage &terrain() const { return m_terrain; }
     // Viewport position to canvas position, rounding halves upwards.
     QPoint toCanvas(const QPoint &viewportPos) const;
     // Front-most item at a canvas position, or null.
@@ -107,6 +109,8 @@ signals:
     void selectionChanged(bool hasSelection);
     void scaleChanged(int factor);
     void pointerTextChanged(const QString &text);
+    // More rows of the terrain have been read (terrain()).
+    void terrainRowsRead();
 
 protected:
     bool viewportEvent(QEvent *event) override;

@@ -5,12 +5,41 @@
 #include "StructurePreview.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDrag>
+#include <QHelpEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QToolTip>
 
-DirView::DirView(QWidget *parent) : QTreeView(parent)
+#include <algorithm>
+
+namespace {
+
+// Tooltip previews are at most this large a side; smaller ones are magnified a whole number of
+// times towards half of it, so that a structure of a few cells can be made out.
+constexpr int toolTipSide = 256;
+// The tooltips kept, in KiB: an image of the largest size takes a few hundred.
+constexpr int toolTipCacheKiB = 16 * 1024;
+
+QImage toolTipImage(const QImage &preview)
+{
+    const int side = std::max(preview.width(), preview.height());
+    if (side > toolTipSide) {
+        const auto fit = [side](int length) {
+            return std::max(1, (length * toolTipSide + side / 2) / side);
+        };
+        return preview.scaled(fit(preview.width()), fit(preview.height()), Qt::IgnoreAspectRatio,
+                              Qt::SmoothTransformation);
+    }
+    const int factor = std::max(1, toolTipSide / 2 / side);
+    return preview.scaled(preview.size() * factor, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+} // namespace
+
+DirView::DirView(QWidget *parent) : QTreeView(parent), m_toolTips(toolTipCacheKiB)
 {
     dirModel = new DirModel(this);
     dirModel->setRootPath(QDir::rootPath());
@@ -57,6 +86,7 @@ void DirView::refreshDir(QModelIndex index)
 void DirView::setRadarColours(const RadarColours *colours)
 {
     m_radarColours = colours;
+    m_toolTips.clear();
 }
 
 void DirView::revealFolder(const QString &folder)
@@ -85,6 +115,53 @@ void DirView::continueReveal()
     if (currentIndex() != target)
         setCurrentIndex(target);
     scrollTo(target, QAbstractItemView::PositionAtTop);
+}
+
+bool DirView::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTreeView::viewportEvent(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QModelIndex index = indexAt(help->pos());
+    const QFileInfo info = index.isValid() ? dirModel->fileInfo(index) : QFileInfo();
+    if (!info.isFile() || info.suffix().compare(QLatin1String("mlt"), Qt::CaseInsensitive) != 0)
+        return QTreeView::viewportEvent(event);
+    QToolTip::showText(help->globalPos(), structureToolTip(info.absoluteFilePath()), viewport(),
+                       visualRect(index));
+    return true;
+}
+
+QString DirView::structureToolTip(const QString &path)
+{
+    const QFileInfo file(path); // afresh: the model's may be older than the file
+    if (const ToolTip *kept = m_toolTips.object(path)) {
+        if (kept->modified == file.lastModified() && kept->size == file.size())
+            return kept->text;
+    }
+    const RadarColours closed;
+    QImage preview;
+    QPoint offset;
+    QRect region;
+    QString reason;
+    auto *tip = new ToolTip{file.lastModified(), file.size(), QString()};
+    const QString name = file.fileName().toHtmlEscaped();
+    if (!renderStructurePreview(path, m_radarColours ? *m_radarColours : closed, preview, offset,
+                                region, &reason)) {
+        tip->text =
+            QStringLiteral("<qt>%1 cannot be rendered: %2</qt>").arg(name, reason.toHtmlEscaped());
+    } else {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        toolTipImage(preview).save(&buffer, "PNG");
+        tip->text = QStringLiteral("<qt><p style=\"white-space:pre\">%1  %2 x %3 cells</p>"
+                                   "<p><img src=\"data:image/png;base64,%4\"></p></qt>")
+                        .arg(name, QString::number(region.width()),
+                             QString::number(region.height()), QString::fromLatin1(png.toBase64()));
+    }
+    const QString text = tip->text;
+    m_toolTips.insert(path, tip, int(text.size() / 512) + 1);
+    return text;
 }
 
 void DirView::mousePressEvent(QMouseEvent *event)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QCache>
+#include <QDateTime>
 #include <QPoint>
+#include <QString>
 #include <QTimer>
 #include <QTreeView>
 
@@ -9,7 +12,8 @@ class RadarColours;
 
 // The structure library: a tree of folders and structure files. Dragging a structure file
 // out of it renders the structure's preview and carries it as a "vd/tessary" payload; lists of
-// structure names dropped on a folder become empty structure files there.
+// structure names dropped on a folder become empty structure files there. Hovering a structure
+// file shows its preview in the tooltip.
 class DirView : public QTreeView
 {
     Q_OBJECT
@@ -24,14 +28,15 @@ public:
     // system staying listed around it. Rows load in the background and push the folder away:
     // it is put back in view as they arrive, until the user clicks, scrolls, types or drags here.
     void revealFolder(const QString &folder);
-    // The colours dragged previews are rendered in; null renders every tile black. The colours
-    // must outlive the tree or be replaced first.
+    // The colours dragged and hovered previews are rendered in; null renders every tile black.
+    // The colours must outlive the tree or be replaced first.
     void setRadarColours(const RadarColours *colours);
 
 public slots:
     void refreshDir(QModelIndex index);
 
 protected:
+    bool viewportEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -43,8 +48,19 @@ private:
     void startStructureDrag(const QString &path);
     void continueReveal();
     void stopReveal();
+    // The tooltip of the structure file at path: its preview, or why there is none. Kept until
+    // the file changes.
+    QString structureToolTip(const QString &path);
 
     QString m_revealFolder; // empty once revealed and left to the user
     QTimer m_revealTimer;   // gathers the model's bursts of changes into one re-reveal
     const RadarColours *m_radarColours = nullptr;
+
+    struct ToolTip
+    {
+        QDateTime modified; // of the file the text was made from
+        qint64 size = 0;
+        QString text;
+    };
+    QCache<QString, ToolTip> m_toolTips; // by path, costs in KiB
 };

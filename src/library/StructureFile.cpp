@@ -13,11 +13,19 @@ qint16 readInt16(const uchar *p)
 
 } // namespace
 
-bool StructureFile::load(const QString &path)
+bool StructureFile::load(const QString &path, QString *error)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maximumFileSize)
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("the file cannot be opened: %1").arg(file.errorString());
         return false;
+    }
+    if (file.size() > maximumFileSize) {
+        if (error)
+            *error = QStringLiteral("the file is larger than %1 MiB").arg(maximumFileSize >> 20);
+        return false;
+    }
     // Read into memory rather than mapped: a file cut short by another program while it is
     // read would fault the process on a mapped page. The previews render on several threads.
     const QByteArray bytes = file.readAll();

@@ -25,8 +25,8 @@ public:
     static constexpr qint64 maximumFileSize = qint64(256) << 20;
 
     // Reads the file at path; false when it cannot be opened or is larger than
-    // maximumFileSize.
-    bool load(const QString &path);
+    // maximumFileSize, *error saying which.
+    bool load(const QString &path, QString *error = nullptr);
     // Reads records from the bytes of a whole structure file.
     void parse(const uchar *data, qint64 size);
 

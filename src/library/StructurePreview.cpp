@@ -23,17 +23,31 @@ QImage paintedImage(const StructureFile &structure, const RadarColours &colours,
 } // namespace
 
 bool renderStructurePreview(const QString &path, const RadarColours &colours, QImage &image,
-                            QPoint &offset, QRect &region)
+                            QPoint &offset, QRect &region, QString *reason)
 {
+    QString problem;
+    if (!reason)
+        reason = &problem;
     StructureFile structure;
-    if (!structure.load(path) || structure.isEmpty())
+    if (!structure.load(path, reason))
         return false;
+    if (structure.isEmpty()) {
+        *reason = QStringLiteral("the file holds no whole tile record");
+        return false;
+    }
     const QRect extent = structure.region();
-    if (!withinExtent(extent.width(), extent.height()))
+    if (!withinExtent(extent.width(), extent.height())) {
+        *reason = QStringLiteral("the structure spans %1 x %2 cells, more than %3 either way")
+                      .arg(extent.width())
+                      .arg(extent.height())
+                      .arg(StructureFile::maximumExtent);
         return false;
+    }
     QImage painted = paintedImage(structure, colours, extent.size(), structure.offset());
-    if (painted.isNull())
+    if (painted.isNull()) {
+        *reason = QStringLiteral("there is not enough memory for its image");
         return false;
+    }
     image = std::move(painted);
     offset = structure.offset();
     region = extent;

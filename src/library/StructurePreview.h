@@ -19,10 +19,11 @@ void paint(const StructureFile &structure, QImage &image, const QPoint &offset, 
 } // namespace StructurePreview
 
 // Renders the structure file at path with the extent of its own records in the given radar
-// colours. False, with the outputs untouched, when the file cannot be opened, holds no
-// whole record, or spans more than StructureFile::maximumExtent cells in x or y.
+// colours. False, with the outputs untouched and *reason telling the user why, when the file
+// cannot be opened, holds no whole record, or spans more than StructureFile::maximumExtent
+// cells in x or y.
 bool renderStructurePreview(const QString &path, const RadarColours &colours, QImage &image,
-                            QPoint &offset, QRect &region);
+                            QPoint &offset, QRect &region, QString *reason = nullptr);
 
 // Renders the structure file at path into an image of region's size with the given offset.
 // Null when the file cannot be opened or the size is not within 1 .. maximumExtent.

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "OverviewImage.h"
+
+#include <QRect>
+#include <QRectF>
+#include <QTimer>
+#include <QWidget>
+
+class CanvasView;
+
+// The whole map at a glance: terrain and structures scaled to fit, with a frame around the part
+// the map view shows. A click or a drag moves the view's centre there.
+//
+// The picture is drawn anew only when the overview is painted after the map changed: changes
+// while it is hidden cost nothing, and a burst of them makes one drawing. The frame is painted
+// over the picture and follows the view's scrolling, scale and size without redrawing it.
+class OverviewWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit OverviewWidget(CanvasView *view, QWidget *parent = nullptr);
+
+    QSize sizeHint() const override;
+    // How many times the picture of the map has been drawn anew.
+    int renderCount() const { return m_renders; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    // The map changed: the picture is drawn anew when it is painted next.
+    void invalidate();
+    void render();
+    // Where the picture lies in the widget, centred.
+    QRectF pictureRect() const;
+    // Where the part of the map in view lies in the widget.
+    QRect viewFrame(const QRectF &picture) const;
+    void centreViewAt(const QPointF &pos);
+
+    CanvasView *m_view;
+    OverviewImage m_overview;
+    QTimer m_terrainTimer; // gathers the terrain's bands of rows into one drawing
+    bool m_stale = true;
+    int m_renders = 0;
+};
