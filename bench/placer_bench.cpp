@@ -531,7 +531,7 @@ struct MoveScene
         const QString structure = QStringLiteral("/s.mlt");
         const QRect region(0, 0, 20, 20);
         view.setStructureImages(
-            {{CanvasView::StructureKey{structure, region.size(), QPoint()}, preview}});
+            {{StructureImages::Key{structure, region.size(), QPoint()}, preview}});
         PlacementDocument content;
         content.terrainPath = terrain;
         DemoData::Random random(3);
