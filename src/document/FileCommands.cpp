@@ -154,19 +154,14 @@ void FileCommands::openFile(const QString &path)
 
 QString FileCommands::askImageFileName()
 {
-    // Next to the map's file, named after it.
-    const QFileInfo map(m_document->fileName());
-    const QString suggested =
-        m_document->fileName().isEmpty()
-            ? QString()
-            : map.dir().filePath(map.completeBaseName() + QStringLiteral(".png"));
     QFileDialog dialog(m_view, QStringLiteral("Export Image"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(QStringLiteral("PNG images (*.png)"));
     // A name typed without a suffix gets ".png"; the dialog asks before replacing that file.
     dialog.setDefaultSuffix(QStringLiteral("png"));
-    if (!suggested.isEmpty())
-        dialog.selectFile(suggested);
+    // Where the map's file is, if it has one.
+    if (!m_document->fileName().isEmpty())
+        dialog.setDirectory(QFileInfo(m_document->fileName()).absolutePath());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();
