@@ -5,7 +5,9 @@
 #include <QPainter>
 #include <QSaveFile>
 
+#include <array>
 #include <cstring>
+#include <future>
 
 QRect MapRenderer::placeholderRect(const QRect &region)
 {
@@ -103,17 +105,34 @@ bool MapRenderer::writePng(const QString &path, QString *error,
     if (!file.open(QIODevice::WriteOnly))
         return failed(file.errorString());
     PngEncoder encoder(&file);
-    QImage buffer(m_terrain.width(), qMin(bandRows, m_terrain.height()), format());
-    if (buffer.isNull() || !encoder.begin(size(), format() != QImage::Format_RGB32))
-        return failed(buffer.isNull() ? QStringLiteral("Out of memory.") : encoder.errorString());
-    for (int top = 0; top < m_terrain.height(); top += buffer.height()) {
-        // The buffer's rows, fewer of them for the last band; drawn into in place.
-        QImage band(buffer.bits(), buffer.width(), qMin(buffer.height(), m_terrain.height() - top),
-                    buffer.bytesPerLine(), buffer.format());
-        render(band, top);
-        if (!encoder.write(band))
+    const int height = m_terrain.height();
+    // Two buffers: the next band is drawn on another thread while this one is encoded.
+    std::array<QImage, 2> buffers;
+    for (QImage &buffer : buffers)
+        buffer = QImage(m_terrain.width(), qMin(bandRows, height), format());
+    if (buffers[1].isNull() || !encoder.begin(size(), format() != QImage::Format_RGB32))
+        return failed(buffers[1].isNull() ? QStringLiteral("Out of memory.")
+                                          : encoder.errorString());
+    // The rows of a band, fewer for the last one, in its buffer.
+    const auto band = [&](int top) {
+        QImage &buffer = buffers[size_t(top / bandRows % 2)];
+        return QImage(buffer.bits(), buffer.width(), qMin(bandRows, height - top),
+                      buffer.bytesPerLine(), buffer.format());
+    };
+    const auto drawn = [this, band](int top) {
+        return std::async(std::launch::async,
+                          [this, top, rows = band(top)]() mutable { render(rows, top); });
+    };
+    // Whatever ends the loop, the band being drawn is waited for as its future goes.
+    std::future<void> next = drawn(0);
+    for (int top = 0; top < height; top += bandRows) {
+        next.get();
+        if (top + bandRows < height)
+            next = drawn(top + bandRows);
+        const QImage rows = band(top);
+        if (!encoder.write(rows))
             return failed(encoder.errorString());
-        if (progress && !progress(top + band.height())) {
+        if (progress && !progress(top + rows.height())) {
             file.cancelWriting();
             return failed(QString());
         }

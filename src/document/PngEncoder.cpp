@@ -74,6 +74,10 @@ void PngEncoder::State::writeHeader(State *state)
     png_set_IHDR(state->png, state->info, png_uint_32(state->width), png_uint_32(state->height), 8,
                  state->alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // Rows unfiltered and zlib's fast matching: maps are mostly runs of the same few colours,
+    // which filters turn into noise. Several times faster than libpng's defaults, and smaller.
+    png_set_filter(state->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(state->png, 3);
     png_write_info(state->png, state->info);
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
     png_set_bgr(state->png);

@@ -10,7 +10,7 @@ class QIODevice;
 
 // Encodes an image as PNG into a device a band of rows at a time, so that a long write can show
 // its progress and stop between bands: 8 bits a channel, RGB for an opaque image and RGBA
-// for one with alpha, with libpng's own choice of filters and compression.
+// for one with alpha.
 class PngEncoder
 {
 public:
