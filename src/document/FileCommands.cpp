@@ -185,8 +185,8 @@ bool FileCommands::writeImageFile(const QString &path, QString *error)
 {
     if (!m_document->isOpen() || !m_view->canvas())
         return false;
-    // The terrain as the map shows it; read here still being read in the background, or if
-    // it could not be read whole there.
+    // The terrain as the map shows it; read anew here while the background read is still under
+    // way, or when that could not read it whole.
     QImage terrain = m_view->terrainImage();
     if (m_view->isTerrainLoading() ||
         terrain.size() != m_view->canvas()->sceneRect().size().toSize()) {
