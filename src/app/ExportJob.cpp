@@ -81,10 +81,9 @@ int ExportJob::runFromCommandLine(const QStringList &arguments, const QString &a
     }
     if (!parsed || parser.positionalArguments().size() != 1 ||
         parser.value(QLatin1String(exportOption)).isEmpty()) {
-        const QString why = !parser.errorText().isEmpty() ? parser.errorText()
-                                                          : QStringLiteral("--export needs an "
-                                                                           "image file and one "
-                                                                           "map file.");
+        QString why = parser.errorText();
+        if (why.isEmpty())
+            why = QStringLiteral("--export needs an image file and one map file.");
         std::cerr << qPrintable(program + why) << '\n' << qPrintable(parser.helpText());
         return 2;
     }
