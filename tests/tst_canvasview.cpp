@@ -1,6 +1,6 @@
 // The map view as the user meets it: making a map, scaling, structures dragged in from the
-// library, grabbing and moving items, their context menu and tooltip, what is painted, and the
-// canvas's index of its items.
+// library, grabbing and moving items, their context menu and tooltip, what is painted, the map
+// as exported, and the canvas's index of its items.
 
 #include "TestSupport.h"
 #include "app/RadarColours.h"
@@ -8,7 +8,10 @@
 #include "canvas/CanvasItem.h"
 #include "canvas/CanvasView.h"
 #include "canvas/OverviewWidget.h"
+#include "document/FileCommands.h"
 #include "document/MapDocument.h"
+#include "document/MapRenderer.h"
+#include "document/PlacementFile.h"
 #include "library/StructurePayload.h"
 #include "library/StructurePreview.h"
 
@@ -595,6 +598,64 @@ private slots:
         QCOMPARE(painted, wanted);
     }
 
+    // The exported image is the map as the view draws it at scale 1, pixel for pixel: structures
+    // in drawing order, an invisible-flagged one like any other, placeholders where a structure
+    // cannot be drawn, all cut at the map's edges and across the bands it is written in. Read
+    // back from the file it is the map as drawn, alpha and all.
+    void exportedImageIsTheView_data()
+    {
+        QTest::addColumn<bool>("translucent");
+        QTest::newRow("opaque terrain") << false;
+        QTest::newRow("translucent terrain") << true;
+    }
+
+    void exportedImageIsTheView()
+    {
+        QFETCH(bool, translucent);
+        QImage terrain =
+            DemoData::terrainImage(120, 80, 5)
+                .convertToFormat(translucent ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        for (int i = 0; translucent && i < 120 * 80; ++i)
+            terrain.setPixel(i % 120, i / 120,
+                             (terrain.pixel(i % 120, i / 120) & 0xFFFFFF) | uint(i * 7 % 256)
+                                                                                << 24);
+        PlacementDocument doc{m_dir.filePath(translucent ? "glass.png" : "field.png"), {}};
+        QVERIFY(terrain.save(doc.terrainPath));
+        const auto place = [&](const StructurePayload &payload, int x, int y, QSize gone = {}) {
+            doc.placements.append({QPointF(x, y), payload.offset, payload.region,
+                                   gone.isEmpty() ? payload.path : m_dir.filePath("gone.mlt"),
+                                   false});
+            if (!gone.isEmpty())
+                doc.placements.last().region.setSize(gone);
+        };
+        place(m_towerPayload, 10, 10);
+        place(m_wallPayload, 12, 11);
+        place(m_towerPayload, 40, 30);
+        doc.placements.last().invisible = true;
+        place(m_towerPayload, 50, 59, QSize(7, 5)); // its outline on the second band's first row
+        place(m_wallPayload, 11, 9, QSize(3, 3));
+        place(m_towerPayload, 117, 78);
+        place(m_wallPayload, -2, -1);
+        const QString file = TestSupport::writeBytes(m_dir, *PlacementFile::write(doc), ".xml");
+        const auto view = makeView(1, false);
+        QVERIFY(view->fileCommands()->readPlacementFile(file));
+        QTRY_VERIFY(!view->isTerrainLoading());
+
+        const MapRenderer renderer(view->terrainImage(), view->document()->placements(),
+                                   view->structureImages());
+        const QString exported = m_dir.filePath("exported.png");
+        QVERIFY(renderer.writePng(exported));
+        const QImage written(exported);
+        QCOMPARE(written.hasAlphaChannel(), translucent);
+        if (translucent) {
+            QCOMPARE(written.convertToFormat(renderer.format()), renderer.render());
+            return;
+        }
+        QImage shown(view->viewport()->size(), QImage::Format_RGB32);
+        view->viewport()->render(&shown);
+        QCOMPARE(written.convertToFormat(QImage::Format_RGB32), shown.copy(0, 0, 120, 80));
+    }
+
     // Ctrl+wheel steps through the scales, keeping the map cell under the pointer there; finer
     // wheels add up to whole steps and the scale stays within 1 to 6.
     void wheelZoomKeepsCell_data()
@@ -684,7 +745,8 @@ private slots:
         QTest::addColumn<bool>("fromLibrary");
         QTest::addColumn<QPoint>("edge"); // where the pointer is held
         QTest::newRow("move to the bottom") << false << QPoint(100, 230);
-        QTest::newRow("move just within the margin") << false << QPoint(100, -21); // from the bottom
+        QTest::newRow("move just within the margin")
+            << false << QPoint(100, -21); // from the bottom
         QTest::newRow("move past the right") << false << QPoint(340, 100);
         QTest::newRow("library to the bottom") << true << QPoint(100, 230);
     }

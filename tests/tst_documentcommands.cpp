@@ -1,6 +1,6 @@
 // The main window as the user drives it: its menus and keys, the Edit menu, and the File commands
-// New, Open, Save, Close, Exit and closing the window, with every dialog and question answered as
-// a user would, and what lands on disk.
+// New, Open, Save, Close, Export Image, Exit and closing the window, with every dialog and question
+// answered as a user would, and what lands on disk.
 
 #include "TestSupport.h"
 #include "app/MainWindow.h"
@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -93,6 +94,8 @@ private slots:
         };
         m_base = {TestSupport::writeTerrain(m_dir, "terrain.png", 200, 150),
                   {tower(5, 6, true), tower(40, 30)}};
+        const PlacementDocument large{TestSupport::writeTerrain(m_dir, "large.png", 2049, 2049),
+                                      {tower(5, 6)}};
         PlacementDocument big{m_base.terrainPath, {}};
         for (int i = 0; i < 100000; ++i)
             big.placements.append(tower(i % 200, i / 500));
@@ -101,6 +104,7 @@ private slots:
         const QByteArray deep = QByteArray("<a>").repeated(200000);
         const QMap<QString, QByteArray> files = {
             {"big.xml", *PlacementFile::write(big)},
+            {"large.xml", *PlacementFile::write(large)},
             {"vanishing.xml", *PlacementFile::write(m_base)},
             {"other.xml", *PlacementFile::write(m_other)},
             {"broken.xml", "<?xml version=\"1.0\"?>\n<Valdrune>\n\t<Image>x.png</Imag>\n"},
@@ -360,15 +364,16 @@ private slots:
                                                         : "[ ]") +
                                 (action->isEnabled() ? "" : "(off)");
         }
-        QCOMPARE(lines, (QStringList{"File: New Open Close - Save Save As... - Exit",
-                                     "Edit: Undo(off) Redo(off) - Delete(off)",
-                                     "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]",
-                                     "View: Files[x] Overview[x]"}));
+        QCOMPARE(lines,
+                 (QStringList{"File: New Open Close - Save Save As... Export Image...(off) - Exit",
+                              "Edit: Undo(off) Redo(off) - Delete(off)",
+                              "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]", "View: Files[x] Overview[x]"}));
         const QList<QKeySequence::StandardKey> keys = {
             QKeySequence::New,  QKeySequence::Open,   QKeySequence::Close,
             QKeySequence::Save, QKeySequence::SaveAs, QKeySequence::Quit,
             QKeySequence::Undo, QKeySequence::Redo,   QKeySequence::Delete};
-        const QList<QAction *> entries = entriesOf(window, 0) + entriesOf(window, 1);
+        QList<QAction *> entries = entriesOf(window, 0) + entriesOf(window, 1);
+        QVERIFY(entries.takeAt(5)->shortcuts().isEmpty()); // Export Image... has no key
         for (int i = 0; i < keys.size(); ++i) // the platform's own, else the usual ones
             QVERIFY(entries[i]->shortcuts() == MainWindow::commandKeys(keys[i]) &&
                     !entries[i]->shortcuts().isEmpty());
@@ -379,6 +384,53 @@ private slots:
         const QList<QLabel *> labels = window.statusBar()->findChildren<QLabel *>();
         QVERIFY(std::any_of(labels.cbegin(), labels.cend(),
                             [&](const QLabel *l) { return build.match(l->text()).hasMatch(); }));
+    }
+
+    void exportImage_data()
+    {
+        QTest::addColumn<QString>("state");       // see prepare()
+        QTest::addColumn<QStringList>("answers"); // see answered()
+        QTest::addColumn<QString>("written");     // the image that appears
+        // A name typed without a suffix gets ".png".
+        QTest::newRow("typed name") << "clean" << QStringList{"file:shot"} << "shot.png";
+        QTest::newRow("cancelled") << "clean" << QStringList{"file:"} << "";
+        // A failed export warns, naming the file, and leaves the disk as it was, a file it was
+        // to replace included.
+        QTest::newRow("folder gone") << "clean" << QStringList{"file:gone/shot.png", "OK"} << "";
+        QTest::newRow("disk full") << "clean" << QStringList{"replace:old.png", "OK"} << "";
+        // A large map shows the progress, and Cancel there leaves no file.
+        QTest::newRow("large map, cancelled")
+            << "large.xml" << QStringList{"file:large-map.png", "progress"} << "";
+    }
+
+    void exportImage()
+    {
+        QFETCH(QString, state);
+        QFETCH(QStringList, answers);
+        QFETCH(QString, written);
+        MainWindow window;
+        QVERIFY(prepare(window, state));
+        QVERIFY(DemoData::writeFile(filePath("old.png"), "an older image"));
+        QMap<QString, QByteArray> files = snapshot(m_row->path());
+#ifdef Q_OS_UNIX
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &limit); });
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
+        const rlimit full{qMin<rlim_t>(256, limit.rlim_max), limit.rlim_max};
+        if (QTest::currentDataTag() == QLatin1String("disk full"))
+            ::setrlimit(RLIMIT_FSIZE, &full);
+#endif
+        QVERIFY(answered(answers, [&] { run(window, "Export Image..."); }));
+        if (!written.isEmpty()) {
+            QCOMPARE(QImage(filePath(written), "PNG").size(), QSize(200, 150));
+            files.insert(filePath(written), snapshot(m_row->path()).value(filePath(written)));
+        }
+        QCOMPARE(snapshot(m_row->path()), files);
+        if (answers.endsWith("OK"))
+            QCOMPARE(m_boxes.last().section('\n', 0, 0),
+                     "warning|Export failed|The map could not be exported to " +
+                         QDir::toNativeSeparators(filePath(answers[0].section(':', 1))) + ':');
     }
 
     // Undo names the step it takes back; Delete acts on the selection and is on only while there
@@ -488,7 +540,9 @@ private:
     // Runs action while the modal widgets that show up get the scripted answers, in order; true
     // when just the widgets the answers are meant for showed up. "image:NAME" picks that terrain
     // image in the image dialog, "file:NAME" that file (see filePath()) in a file dialog,
-    // "vanish:NAME" too and deletes it right after; with no NAME the dialog is cancelled.
+    // "vanish:NAME" too and deletes it right after, "replace:NAME" that existing file, taking the
+    // file dialog's question whether to replace it as answered; with no NAME the dialog is
+    // cancelled.
     // "progress" cancels the open under way; any other token is a message box's button.
     bool answered(const QStringList &tokens, const std::function<void()> &action)
     {
@@ -515,6 +569,8 @@ private:
                     line->setText(path);
                     return button->click();
                 }
+                if (auto *dialog = qobject_cast<QFileDialog *>(modal); dialog && kind == "replace")
+                    dialog->setOption(QFileDialog::DontConfirmOverwrite); // Qt's own question
                 TestSupport::acceptFileDialog(modal, path);
                 if (kind == "vanish") // gone between the choice and the reading
                     QFile::remove(path);

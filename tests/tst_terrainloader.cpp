@@ -1,6 +1,6 @@
 // The terrain loader: rows arrive top to bottom and end as QImageReader reads the image, for PNGs
-// of 8 and 16 bits a channel and for other formats; a damaged image keeps what could be read; a
-// terrain replaced while it is read leaves no trace.
+// of 8 and 16 bits a channel and for other formats, and read at once the same; a damaged image
+// keeps what could be read; a terrain replaced while it is read leaves no trace.
 
 #include "TestSupport.h"
 #include "canvas/TerrainLoader.h"
@@ -79,6 +79,7 @@ private slots:
         QVERIFY2(bands == 1 ? ends.size() == 2 : ends.size() > bands,
                  qPrintable(QString::number(ends.size() - 1)));
         QCOMPARE(loader.readyImage(), expected);
+        QCOMPARE(TerrainLoader::read(path), expected); // read at once, as an export does
     }
 
     void damagedPngKeepsItsRows()
@@ -86,6 +87,10 @@ private slots:
         const QByteArray bytes = encoded(m_terrain);
         TerrainLoader loader;
         QCOMPARE(loader.start(write(bytes.left(bytes.size() / 2))), m_terrain.size());
+        // Read at once, as an export does, it is refused: a map needs all of it.
+        QString error;
+        QVERIFY(TerrainLoader::read(write(bytes.left(bytes.size() / 2)), &error).isNull());
+        QVERIFY2(error.contains("damaged"), qPrintable(error));
         QTRY_VERIFY(!loader.isLoading());
         const int rows = loader.readyRows();
         QVERIFY2(rows > 0 && rows < m_terrain.height(), qPrintable(QString::number(rows)));

@@ -1,7 +1,11 @@
 #include "Configuration.h"
 
+#include "RadarColours.h"
+
 #include <QDomDocument>
 #include <QFile>
+
+#include <iostream>
 
 QString Configuration::pathNextTo(const QString &applicationDir)
 {
@@ -43,4 +47,21 @@ Configuration Configuration::read(QIODevice &device)
         config.radarFilePath = element.firstChild().toText().data();
     }
     return config;
+}
+
+void Configuration::openRadarColours(const QString &applicationDir, RadarColours &colours)
+{
+    const Configuration config = read(pathNextTo(applicationDir));
+    switch (config.status) {
+    case CannotOpen:
+        std::cout << "Unable to open xml file" << std::endl;
+        return;
+    case NotWellFormed:
+        std::cout << "error setting content" << std::endl;
+        return;
+    case Ok:
+        break;
+    }
+    if (config.hasRadarFile)
+        colours.open(config.radarFilePath);
 }

@@ -20,8 +20,6 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
-#include <iostream>
-
 MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
 {
     setWindowTitle(QStringLiteral("Valdrune Structure Placer"));
@@ -81,20 +79,7 @@ DirView *MainWindow::dirView() const
 
 void MainWindow::readConfig()
 {
-    const Configuration config =
-        Configuration::read(Configuration::pathNextTo(QCoreApplication::applicationDirPath()));
-    switch (config.status) {
-    case Configuration::CannotOpen:
-        std::cout << "Unable to open xml file" << std::endl;
-        return;
-    case Configuration::NotWellFormed:
-        std::cout << "error setting content" << std::endl;
-        return;
-    case Configuration::Ok:
-        break;
-    }
-    if (config.hasRadarFile)
-        m_radarColours.open(config.radarFilePath);
+    Configuration::openRadarColours(QCoreApplication::applicationDirPath(), m_radarColours);
 }
 
 QList<QKeySequence> MainWindow::commandKeys(QKeySequence::StandardKey key)
@@ -124,6 +109,13 @@ QMenu *MainWindow::createFileMenu()
     menu->addSeparator();
     add(QStringLiteral("Save"), QKeySequence::Save, &CanvasView::fileSave);
     add(QStringLiteral("Save As..."), QKeySequence::SaveAs, &CanvasView::fileSaveAs);
+    // A map command without a key of its own, on only while a map is open.
+    QAction *exportImage = menu->addAction(QStringLiteral("Export Image..."));
+    connect(exportImage, &QAction::triggered, m_canvasView, &CanvasView::fileExportImage);
+    MapDocument *document = m_canvasView->document();
+    exportImage->setEnabled(document->isOpen());
+    connect(document, &MapDocument::reset, exportImage,
+            [exportImage, document] { exportImage->setEnabled(document->isOpen()); });
     menu->addSeparator();
     QAction *exit = menu->addAction(QStringLiteral("Exit"));
     exit->setShortcuts(commandKeys(QKeySequence::Quit));

@@ -1,16 +1,37 @@
+#include "ExportJob.h"
 #include "MainWindow.h"
-
+#include "canvas/CanvasView.h"
 #include "document/AutoSaver.h"
+#include "document/FileCommands.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QScreen>
 #include <QTimer>
 
+#include <iostream>
+
 int main(int argc, char *argv[])
 {
+    // An export draws the map without a window: it needs no display, so it makes no
+    // application that would ask for one.
+    if (ExportJob::isRequested(argc, argv)) {
+        QCoreApplication application(argc, argv);
+        return ExportJob::runFromCommandLine(application.arguments(),
+                                             QCoreApplication::applicationDirPath());
+    }
     QApplication application(argc, argv);
     // Names the data folder, where the recovery files are kept, whatever the program's file.
     QCoreApplication::setApplicationName(QStringLiteral("valdrune-placer"));
+    QCommandLineParser parser;
+    ExportJob::addArguments(parser);
+    parser.process(application);
+    const QStringList maps = parser.positionalArguments();
+    if (maps.size() > 1) {
+        std::cerr << "valdrune-placer: one map at most\n" << qPrintable(parser.helpText());
+        return 2;
+    }
+
     MainWindow window(nullptr, Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                    Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint);
     QObject::connect(&application, &QGuiApplication::lastWindowClosed, &application,
@@ -22,6 +43,14 @@ int main(int argc, char *argv[])
     if (const int ms = qEnvironmentVariableIntValue("VALDRUNE_AUTOSAVE_MS"); ms > 0)
         window.autoSaver()->setInterval(ms);
     window.show();
-    QTimer::singleShot(0, &window, &MainWindow::offerRecovery);
+    // Work kept from a session that ended without saving is offered first; then the map named
+    // on the command line opens as File > Open would open it (asking first about a recovered
+    // map's changes), once the window is up to show its progress and warnings.
+    QTimer::singleShot(0, &window, [&window, maps] {
+        window.offerRecovery();
+        FileCommands *commands = window.canvasView()->fileCommands();
+        if (!maps.isEmpty() && commands->maybeSave())
+            commands->openFile(maps.constFirst());
+    });
     return application.exec();
 }

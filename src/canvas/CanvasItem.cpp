@@ -1,19 +1,13 @@
 #include "CanvasItem.h"
 
 #include "Canvas.h"
+#include "document/MapRenderer.h"
 #include "document/Placement.h"
 
 #include <QImage>
 #include <QPainter>
 
 #include <cmath>
-
-namespace {
-
-// Placeholders of absurd regions are drawn no larger than this many cells a side.
-constexpr int placeholderLimit = 65536;
-
-} // namespace
 
 CanvasItem::CanvasItem(const Placement *placement, const QPixmap &pixmap, Canvas *canvas,
                        bool shown)
@@ -63,9 +57,7 @@ QString CanvasItem::toolTipText() const
 
 QRectF CanvasItem::placeholderRect() const
 {
-    const int width = qBound(1, m_placement->region.width(), placeholderLimit);
-    const int height = qBound(1, m_placement->region.height(), placeholderLimit);
-    return QRectF(0, 0, width, height);
+    return MapRenderer::placeholderRect(m_placement->region);
 }
 
 QRectF CanvasItem::boundingRect() const
@@ -97,12 +89,5 @@ void CanvasItem::paint(QPainter *painter, const QRectF &exposed) const
             painter->drawPixmap(part.topLeft(), m_pixmap, part);
         return;
     }
-    const QRectF box = placeholderRect();
-    painter->save();
-    painter->setPen(QPen(QColor(200, 0, 120), 0));
-    painter->setBrush(QColor(255, 0, 160, 90));
-    painter->drawRect(box);
-    painter->drawLine(box.topLeft(), box.bottomRight());
-    painter->drawLine(box.topRight(), box.bottomLeft());
-    painter->restore();
+    MapRenderer::drawPlaceholder(painter, MapRenderer::placeholderRect(m_placement->region));
 }

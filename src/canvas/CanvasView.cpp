@@ -715,21 +715,25 @@ void CanvasView::showItemMenu(CanvasItem *item, const QPoint &globalPos)
         m_document->setInvisible(placement, invisibleAction->isChecked());
 }
 
-CanvasView::StructureKey CanvasView::StructureKey::of(const Placement &placement)
-{
-    return {placement.structurePath, placement.region.size(), placement.offset};
-}
-
-void CanvasView::setStructureImages(const QHash<StructureKey, QImage> &images)
+void CanvasView::setStructureImages(const StructureImages::Map &images)
 {
     m_structurePixmaps.clear();
     for (auto it = images.cbegin(); it != images.cend(); ++it)
         m_structurePixmaps.insert(it.key(), QPixmap::fromImage(it.value()));
 }
 
+StructureImages::Map CanvasView::structureImages() const
+{
+    StructureImages::Map images;
+    images.reserve(m_structurePixmaps.size());
+    for (auto it = m_structurePixmaps.cbegin(); it != m_structurePixmaps.cend(); ++it)
+        images.insert(it.key(), it.value().toImage());
+    return images;
+}
+
 CanvasItem *CanvasView::makeItem(Placement *placement)
 {
-    const QPixmap pixmap = m_structurePixmaps.value(StructureKey::of(*placement));
+    const QPixmap pixmap = m_structurePixmaps.value(StructureImages::Key::of(*placement));
     auto *item = new CanvasItem(placement, pixmap, m_canvas, true);
     m_items.insert(placement, item);
     return item;
@@ -864,7 +868,7 @@ void CanvasView::dropEvent(QDropEvent *event)
     const QPoint pos = toCanvas(event->position().toPoint());
     Placement placement = *m_incoming;
     placement.position = m_incomingItem->pos() + QPointF(pos - m_lastPos);
-    m_structurePixmaps.insert(StructureKey::of(placement), m_incomingItem->pixmap());
+    m_structurePixmaps.insert(StructureImages::Key::of(placement), m_incomingItem->pixmap());
     endIncoming();
     m_document->place(placement);
     event->acceptProposedAction();
@@ -893,4 +897,9 @@ bool CanvasView::fileSaveAs()
 void CanvasView::fileClose()
 {
     m_fileCommands->close();
+}
+
+void CanvasView::fileExportImage()
+{
+    m_fileCommands->exportImage();
 }

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "TerrainLoader.h"
+#include "library/StructureImages.h"
 
 #include <memory>
 
@@ -41,27 +42,13 @@ public:
     const RadarColours *radarColours() const { return m_radarColours; }
     void setRadarColours(const RadarColours *colours) { m_radarColours = colours; }
 
-    // What a structure's preview is rendered from: placements with equal keys share one image.
-    struct StructureKey
-    {
-        QString path;
-        QSize size; // of the region
-        QPoint offset;
-
-        static StructureKey of(const Placement &placement);
-        friend bool operator==(const StructureKey &a, const StructureKey &b)
-        {
-            return a.size == b.size && a.offset == b.offset && a.path == b.path;
-        }
-        friend size_t qHash(const StructureKey &key, size_t seed = 0)
-        {
-            return qHashMulti(seed, key.path, key.size.width(), key.size.height(), key.offset.x(),
-                              key.offset.y());
-        }
-    };
     // The preview images the map's structures are drawn with: a placement without one is
     // drawn as a placeholder box.
-    void setStructureImages(const QHash<StructureKey, QImage> &images);
+    void setStructureImages(const StructureImages::Map &images);
+    // The same, as the map shows them now: structures dropped since included.
+    StructureImages::Map structureImages() const;
+    // The rows of the map's terrain image read so far.
+    const QImage &terrainImage() const { return m_terrain; }
 
     // Replaces the map by a new, empty one made from the terrain image at path.
     void newCanvas(const QString &terrainFile);
@@ -103,6 +90,7 @@ public slots:
     bool fileSave();
     bool fileSaveAs();
     void fileClose();
+    void fileExportImage();
     void deleteSelection();
 
 signals:
@@ -150,7 +138,7 @@ private:
     const RadarColours *m_radarColours = nullptr;
     Canvas *m_canvas = nullptr;
     QHash<const Placement *, CanvasItem *> m_items;
-    QHash<StructureKey, QPixmap> m_structurePixmaps;
+    QHash<StructureImages::Key, QPixmap> m_structurePixmaps;
 
     // Pointer work under way.
     enum class Gesture { None, Grab, RubberBand, Pan, Ignored };

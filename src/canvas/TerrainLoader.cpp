@@ -1,6 +1,7 @@
 #include "TerrainLoader.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QRgba64>
@@ -27,6 +28,7 @@ struct TerrainLoader::Job : std::enable_shared_from_this<TerrainLoader::Job>
     std::atomic<int> rows{0};      // rows decoded and complete, from the top
     std::atomic<bool> done{false}; // the worker has finished; rows is final
     std::atomic<bool> notifying{false};
+    bool quiet = false;                // read where it is needed: nobody to tell
     TerrainLoader *receiver = nullptr; // main thread only
 };
 
@@ -46,6 +48,13 @@ bool fitsAllocationLimit(QSize size)
 QImage::Format formatFor(bool alpha)
 {
     return alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+}
+
+// An image read whole, in the format the terrain is kept in.
+QImage readWhole(QImageReader &reader)
+{
+    const QImage image = reader.read();
+    return image.convertToFormat(formatFor(image.hasAlphaChannel()));
 }
 
 // What decodePng needs and tells; plain data, since the decoder jumps out of libpng on errors.
@@ -223,8 +232,8 @@ QSize TerrainLoader::start(const QString &path)
     job->size = QImageReader(path).size();
     if (!job->size.isValid()) {
         // No size without decoding: read it here (an unreadable image gives no terrain).
-        const QImage image = QImageReader(path).read();
-        job->buffer = image.convertToFormat(formatFor(image.hasAlphaChannel()));
+        QImageReader reader(path);
+        job->buffer = readWhole(reader);
         if (!fitsAllocationLimit(job->buffer.size()))
             return QSize(0, 0);
         m_readyRows = job->buffer.height();
@@ -276,9 +285,10 @@ void TerrainLoader::run(const std::shared_ptr<Job> &job)
 
     // Interlaced PNG images (shown only when complete anyway) and other formats: whole.
     if (!job->abandoned && job->buffer.isNull()) {
-        const QImage image = QImageReader(job->path).read();
+        QImageReader reader(job->path);
+        const QImage image = readWhole(reader);
         if (image.size() == job->size) {
-            job->buffer = image.convertToFormat(formatFor(image.hasAlphaChannel()));
+            job->buffer = image;
             job->rows = job->size.height();
         }
     }
@@ -286,8 +296,45 @@ void TerrainLoader::run(const std::shared_ptr<Job> &job)
     notify(job.get());
 }
 
+QImage TerrainLoader::read(const QString &path, QString *error)
+{
+    const auto failed = [&](const QString &why) {
+        if (error)
+            *error = QStringLiteral("The terrain image %1 could not be read: %2")
+                         .arg(QDir::toNativeSeparators(path), why);
+        return QImage();
+    };
+    if (QImageReader::allocationLimit() < allocationLimitMiB)
+        QImageReader::setAllocationLimit(allocationLimitMiB);
+    auto job = std::make_shared<Job>();
+    job->path = path;
+    job->quiet = true;
+    QImageReader reader(path);
+    job->size = reader.size();
+    if (!job->size.isValid()) {
+        job->buffer = readWhole(reader);
+        job->size = job->buffer.size();
+        job->rows = job->size.height();
+        if (job->buffer.isNull())
+            return failed(reader.errorString());
+    }
+    if (!fitsAllocationLimit(job->size))
+        return failed(QStringLiteral("it is too large."));
+    if (job->buffer.isNull())
+        run(job);
+    if (job->buffer.isNull())
+        return failed(QStringLiteral("it is damaged or not an image."));
+    if (job->rows < job->size.height())
+        return failed(QStringLiteral("it is damaged: %1 of its %2 rows could be read.")
+                          .arg(job->rows.load())
+                          .arg(job->size.height()));
+    return job->buffer;
+}
+
 void TerrainLoader::notify(Job *job)
 {
+    if (job->quiet)
+        return;
     // One notice on its way at a time: the main thread takes the latest count when it comes.
     if (job->notifying.exchange(true))
         return;

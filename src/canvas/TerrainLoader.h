@@ -34,6 +34,10 @@ public:
     // Stops caring for the terrain being read: no more rows are published.
     void abandon();
 
+    // Reads the whole terrain image at path here and now, decoded as the background read
+    // decodes it. Null, with *error saying why for a person, when it cannot be read whole.
+    static QImage read(const QString &path, QString *error = nullptr);
+
     // Whether rows may still come: the worker has not finished and published all it read.
     bool isLoading() const { return m_loading; }
     int readyRows() const { return m_readyRows; }

@@ -1,26 +1,25 @@
 #include "FileCommands.h"
 
+#include "LoadedMap.h"
 #include "MapDocument.h"
+#include "MapRenderer.h"
 #include "PlacementFile.h"
 #include "app/RadarColours.h"
+#include "canvas/Canvas.h"
 #include "canvas/CanvasView.h"
+#include "canvas/TerrainLoader.h"
 #include "dialogs/SelectImage.h"
-#include "library/StructurePreview.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
-#include <QHash>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSet>
-#include <QThreadPool>
 
-#include <atomic>
-#include <deque>
 #include <iostream>
 #include <memory>
 
@@ -30,13 +29,6 @@ QString nativePath(const QString &path)
 {
     return QDir::toNativeSeparators(path);
 }
-
-// The distinct structures of a map, each to be rendered once however often it is placed.
-struct Structure
-{
-    CanvasView::StructureKey key;
-    QImage image;
-};
 
 } // namespace
 
@@ -148,11 +140,81 @@ void FileCommands::open()
         m_document->setFileName(QString());
         return;
     }
+    openFile(chosen);
+}
+
+void FileCommands::openFile(const QString &path)
+{
     QString error;
-    if (!readPlacementFile(chosen, &error) && !error.isEmpty()) {
+    if (!readPlacementFile(path, &error) && !error.isEmpty()) {
         // The previous map, its file name and its flag stay exactly as they were.
         QMessageBox::warning(m_view, QStringLiteral("Open failed"), error);
     }
+}
+
+QString FileCommands::askImageFileName()
+{
+    QFileDialog dialog(m_view, QStringLiteral("Export Image"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(QStringLiteral("PNG images (*.png)"));
+    // A name typed without a suffix gets ".png"; the dialog asks before replacing that file.
+    dialog.setDefaultSuffix(QStringLiteral("png"));
+    // Where the map's file is, if it has one.
+    if (!m_document->fileName().isEmpty())
+        dialog.setDirectory(QFileInfo(m_document->fileName()).absolutePath());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+void FileCommands::exportImage()
+{
+    if (!m_document->isOpen())
+        return;
+    const QString chosen = askImageFileName();
+    if (chosen.isEmpty())
+        return;
+    QString error;
+    if (!writeImageFile(chosen, &error) && !error.isEmpty())
+        QMessageBox::warning(m_view, QStringLiteral("Export failed"),
+                             QStringLiteral("The map could not be exported to %1:\n%2")
+                                 .arg(nativePath(chosen), error));
+}
+
+bool FileCommands::writeImageFile(const QString &path, QString *error)
+{
+    if (!m_document->isOpen() || !m_view->canvas())
+        return false;
+    // The terrain as the map shows it; read anew here while the background read is still under
+    // way, or when that could not read it whole.
+    QImage terrain = m_view->terrainImage();
+    if (m_view->isTerrainLoading() ||
+        terrain.size() != m_view->canvas()->sceneRect().size().toSize()) {
+        terrain = TerrainLoader::read(m_document->terrainPath(), error);
+        if (terrain.isNull())
+            return false;
+    }
+    const MapRenderer renderer(terrain, m_document->placements(), m_view->structureImages());
+
+    const QSize size = renderer.size();
+    if (qint64(size.width()) * size.height() <= exportProgressPixels) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const bool written = renderer.writePng(path, error);
+        QApplication::restoreOverrideCursor();
+        return written;
+    }
+    QProgressDialog progress(QStringLiteral("Exporting %1").arg(nativePath(path)),
+                             QStringLiteral("Cancel"), 0, size.height(), m_view);
+    progress.setWindowTitle(QStringLiteral("Export Image"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoReset(false);
+    progress.setValue(0);
+    return renderer.writePng(path, error, [&progress](int rows) {
+        progress.setValue(rows);
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled();
+    });
 }
 
 void FileCommands::close()
@@ -166,18 +228,8 @@ void FileCommands::close()
 
 bool FileCommands::readPlacementFile(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("%1 could not be opened.\n%2")
-                         .arg(nativePath(path), file.errorString());
-        return false;
-    }
-
-    // Reading takes the first part of the progress, rendering the rest. The dialog is made
-    // only once the open has taken longer than the delay: most opens never need it.
-    constexpr int readSteps = 800;
-    constexpr int steps = 1000;
+    // The dialog is made only once the open has taken longer than the delay: most opens never
+    // need it.
     std::unique_ptr<QProgressDialog> progress;
     QElapsedTimer clock;
     clock.start();
@@ -185,7 +237,7 @@ bool FileCommands::readPlacementFile(const QString &path, QString *error)
         if (!progress && clock.elapsed() >= m_progressDelayMs) {
             progress = std::make_unique<QProgressDialog>(
                 QStringLiteral("Opening %1").arg(nativePath(path)), QStringLiteral("Cancel"), 0,
-                steps, m_view);
+                LoadedMap::progressSteps, m_view);
             progress->setWindowTitle(QStringLiteral("Open"));
             progress->setWindowModality(Qt::WindowModal);
             progress->setMinimumDuration(0);
@@ -199,76 +251,12 @@ bool FileCommands::readPlacementFile(const QString &path, QString *error)
         }
         return !progress || !progress->wasCanceled();
     };
-    const qint64 size = qMax<qint64>(1, file.size());
-
-    // Each distinct structure is rendered once, on all cores, from the moment the reader has
-    // met its first placement; a region that no structure can have makes placeholders. The
-    // pool goes first, joining its renders before what they use is gone.
-    std::deque<Structure> structures;
-    QSet<CanvasView::StructureKey> seen;
     const RadarColours none;
     const RadarColours &colours = m_view->radarColours() ? *m_view->radarColours() : none;
-    std::atomic<int> rendered{0};
-    std::atomic<bool> cancelled{false};
-    QThreadPool pool;
-    const auto render = [&](const Placement &placement) {
-        CanvasView::StructureKey key = CanvasView::StructureKey::of(placement);
-        if (seen.contains(key))
-            return;
-        seen.insert(key);
-        Structure &structure = structures.emplace_back(Structure{std::move(key), QImage()});
-        pool.start([&structure, &colours, &rendered, &cancelled] {
-            if (!cancelled.load(std::memory_order_relaxed))
-                structure.image = renderStructureImage(structure.key.path, colours,
-                                                       QRect(QPoint(0, 0), structure.key.size),
-                                                       structure.key.offset);
-            rendered.fetch_add(1, std::memory_order_relaxed);
-        });
-    };
-
-    QString detail;
-    PlacementFile::ReadFailure failure = PlacementFile::ReadFailure::NotXml;
-    const std::optional<PlacementDocument> content = PlacementFile::read(
-        file, &detail, &failure,
-        [&](qint64 bytes) { return advance(int(readSteps * qMin(bytes, size) / size)); }, render);
-    if (!content) {
-        cancelled = true;
-        if (error) {
-            switch (failure) {
-            case PlacementFile::ReadFailure::Cancelled:
-                error->clear();
-                break;
-            case PlacementFile::ReadFailure::NoImage:
-                *error =
-                    QStringLiteral("%1 names no terrain image.\n%2").arg(nativePath(path), detail);
-                break;
-            case PlacementFile::ReadFailure::NotXml:
-                *error =
-                    QStringLiteral("%1 is not a placement file.\n%2").arg(nativePath(path), detail);
-                break;
-            }
-        }
+    std::optional<LoadedMap> map = LoadedMap::read(path, colours, error, advance);
+    if (!map)
         return false;
-    }
-
-    const int total = qMax(1, int(structures.size()));
-    while (!pool.waitForDone(20)) {
-        if (!advance(readSteps + (steps - readSteps) * rendered.load() / total))
-            cancelled = true;
-    }
-    if (cancelled) {
-        if (error)
-            error->clear();
-        return false;
-    }
-
-    QHash<CanvasView::StructureKey, QImage> images;
-    images.reserve(qsizetype(structures.size()));
-    for (Structure &structure : structures) {
-        if (!structure.image.isNull())
-            images.insert(std::move(structure.key), std::move(structure.image));
-    }
-    m_view->setStructureImages(images);
-    m_document->open(*content, path);
+    m_view->setStructureImages(map->images);
+    m_document->open(map->content, path);
     return true;
 }

@@ -30,6 +30,12 @@ public:
     void newMap();
     void open();
     void close();
+    // Draws the map into a PNG file the user chooses.
+    void exportImage();
+
+    // Opens the placement file at path as Open does once the file is chosen: one that cannot
+    // be read is refused with a warning, and the map open before stays.
+    void openFile(const QString &path);
 
     // Reads the placement file at path into the document, rendering its structures; false,
     // with the map untouched and *error set, when the file cannot be read, is not a placement
@@ -38,11 +44,19 @@ public:
     // Writes the document to path and prints where each structure is; false with *error set
     // when it could not be saved (the previous file then stays intact).
     bool writePlacementFile(const QString &path, QString *error = nullptr);
+    // Writes the map's image to the PNG file at path, showing the progress of a large map;
+    // false with *error set when it was not written (the previous file then stays intact), or
+    // empty when the user cancelled.
+    bool writeImageFile(const QString &path, QString *error = nullptr);
+
+    // Maps of more pixels than this show the progress of an export, which can be cancelled.
+    static constexpr qint64 exportProgressPixels = qint64(2048) * 2048;
 
 private:
     // Writes to path, offering Save As when that fails.
     bool saveTo(const QString &path);
     QString askSaveFileName();
+    QString askImageFileName();
 
     CanvasView *m_view;
     MapDocument *m_document;

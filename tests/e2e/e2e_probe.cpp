@@ -1,19 +1,26 @@
 // Helper of the end-to-end test: makes its data and reads its screenshots.
 //
 //   e2e_probe make-data <dir>                      radar colours, terrain, one structure, config
+//   e2e_probe make-map <dir>                       after make-data: small.xml, a map small enough
+//       to be seen whole, on the terrain small.png, of overlapping, invisible-flagged and
+//       unrenderable structures
 //   e2e_probe find <png> <rrggbb> [x y w h]        bounding box "x y w h" of pixels of a colour
+//   e2e_probe contains <png> <image>               where "x y" the image lies in the png, exactly
 //   e2e_probe expect <png> <mlt> <radar> <x> <y> [n]
 //       the structure's preview is on screen at x, y magnified n times, each of its pixels an
 //       n x n block, with the terrain showing around it
 
 #include "DemoData.h"
 #include "app/RadarColours.h"
+#include "document/PlacementFile.h"
+#include "library/StructureFile.h"
 #include "library/StructurePreview.h"
 
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -38,6 +45,28 @@ int makeData(const QString &dir)
     return 0;
 }
 
+int makeMap(const QString &dir)
+{
+    const QDir folder(dir);
+    PlacementDocument map{folder.absoluteFilePath(QStringLiteral("small.png")), {}};
+    if (!DemoData::terrainImage(240, 160, 12).save(map.terrainPath))
+        return 1;
+    const QString keep = folder.absoluteFilePath(QStringLiteral("keep.mlt"));
+    StructureFile structure;
+    if (!structure.load(keep))
+        return 1;
+    const QList<QPoint> places = {{20, 30}, {26, 34}, {100, 60}, {233, 150}, {-4, 100}, {60, 5}};
+    for (const QPoint &at : places)
+        map.placements.append({at, structure.offset(), structure.region(), keep, at.x() == 100});
+    // A structure that cannot be drawn, over the others: a placeholder box.
+    map.placements.append({QPointF(24, 28), QPoint(), QRect(0, 0, 9, 6),
+                           folder.absoluteFilePath(QStringLiteral("gone.mlt")), false});
+    return DemoData::writeFile(folder.absoluteFilePath(QStringLiteral("small.xml")),
+                               *PlacementFile::write(map))
+               ? 0
+               : 1;
+}
+
 int find(const QStringList &args)
 {
     const QImage shot = QImage(args.at(0)).convertToFormat(QImage::Format_RGB32);
@@ -55,6 +84,33 @@ int find(const QStringList &args)
         return 1;
     std::printf("%d %d %d %d\n", found.x(), found.y(), found.width(), found.height());
     return 0;
+}
+
+int contains(const QStringList &args)
+{
+    const QImage shot = QImage(args.at(0)).convertToFormat(QImage::Format_RGB32);
+    const QImage image = QImage(args.at(1)).convertToFormat(QImage::Format_RGB32);
+    if (image.isNull() || shot.isNull())
+        return 1;
+    const auto matches = [&](int left, int top) {
+        for (int y = 0; y < image.height(); ++y) {
+            const auto *row = reinterpret_cast<const QRgb *>(shot.constScanLine(top + y)) + left;
+            if (!std::equal(row, row + image.width(),
+                            reinterpret_cast<const QRgb *>(image.constScanLine(y))))
+                return false;
+        }
+        return true;
+    };
+    for (int top = 0; top + image.height() <= shot.height(); ++top) {
+        for (int left = 0; left + image.width() <= shot.width(); ++left) {
+            if (matches(left, top)) {
+                std::printf("%d %d\n", left, top);
+                return 0;
+            }
+        }
+    }
+    std::printf("the %d x %d image is nowhere on screen\n", image.width(), image.height());
+    return 1;
 }
 
 int expect(const QStringList &args)
@@ -101,10 +157,14 @@ int main(int argc, char *argv[])
     const QStringList args = application.arguments().mid(1);
     if (args.size() >= 2 && args.at(0) == QLatin1String("make-data"))
         return makeData(args.at(1));
+    if (args.size() >= 2 && args.at(0) == QLatin1String("make-map"))
+        return makeMap(args.at(1));
+    if (args.size() >= 3 && args.at(0) == QLatin1String("contains"))
+        return contains(args.mid(1));
     if (args.size() >= 3 && args.at(0) == QLatin1String("find"))
         return find(args.mid(1));
     if (args.size() >= 6 && args.at(0) == QLatin1String("expect"))
         return expect(args.mid(1));
-    std::fprintf(stderr, "usage: e2e_probe make-data|find|expect ...\n");
+    std::fprintf(stderr, "usage: e2e_probe make-data|make-map|find|contains|expect ...\n");
     return 2;
 }
