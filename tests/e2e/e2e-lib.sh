@@ -65,8 +65,9 @@ start_program() {
 
 # Opens the File menu with a click and presses the given keys there, then Return: n times Down
 # picks its n-th entry (separators are skipped), Right Right moves on to the Scale menu.
+# (Not --sync: when the pointer is there already, that waits for a move that never comes.)
 menu() {
-    xdotool mousemove --sync $((wx + 18)) $((wy + 10)) click 1
+    xdotool mousemove $((wx + 18)) $((wy + 10)) click 1
     settle
     xdotool key --delay 150 "$@" Return
     settle
