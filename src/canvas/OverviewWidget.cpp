@@ -25,7 +25,8 @@ QSize deviceSize(const QWidget *widget)
 
 } // namespace
 
-OverviewWidget::OverviewWidget(CanvasView *view, QWidget *parent) : QWidget(parent), m_view(view)
+OverviewWidget::OverviewWidget(CanvasView *view, QWidget *parent)
+    : QWidget(parent), m_view(view), m_viewport(view->viewport())
 {
     setMinimumSize(64, 64);
     setCursor(Qt::CrossCursor);
@@ -61,7 +62,7 @@ QSize OverviewWidget::sizeHint() const
 
 bool OverviewWidget::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_view->viewport() && event->type() == QEvent::Resize)
+    if (watched == m_viewport && event->type() == QEvent::Resize)
         update();
     return QWidget::eventFilter(watched, event);
 }

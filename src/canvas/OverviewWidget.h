@@ -43,6 +43,7 @@ private:
     void centreViewAt(const QPointF &pos);
 
     CanvasView *m_view;
+    QObject *m_viewport; // compared with, never called: it may be going away
     OverviewImage m_overview;
     QTimer m_terrainTimer; // gathers the terrain's bands of rows into one drawing
     bool m_stale = true;
