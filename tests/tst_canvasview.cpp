@@ -641,7 +641,7 @@ private slots:
         QVERIFY(view->fileCommands()->readPlacementFile(file));
         QTRY_VERIFY(!view->isTerrainLoading());
 
-        const MapRenderer renderer(view->terrainImage(), view->document()->placements(),
+        const MapRenderer renderer(view->terrain(), view->document()->placements(),
                                    view->structureImages());
         const QString exported = m_dir.filePath("exported.png");
         QVERIFY(renderer.writePng(exported));

@@ -47,8 +47,6 @@ public:
     void setStructureImages(const StructureImages::Map &images);
     // The same, as the map shows them now: structures dropped since included.
     StructureImages::Map structureImages() const;
-    // The rows of the map's terrain image read so far.
-    const QImage &terrainImage() const { return m_terrain; }
 
     // Replaces the map by a new, empty one made from the terrain image at path.
     void newCanvas(const QString &terrainFile);

@@ -1,12 +1,10 @@
 #include "OverviewImage.h"
 
+#include "document/MapRenderer.h"
+
 #include <algorithm>
 
 namespace {
-
-// The map's placeholder boxes are tinted with this colour at this opacity (of 255).
-constexpr QRgb placeholderTint = 0xFF00A0;
-constexpr int placeholderAlpha = 90;
 
 // A premultiplied pixel laid over an opaque one.
 QRgb over(QRgb pixel, QRgb background)
@@ -152,6 +150,7 @@ void OverviewImage::drawPlaceholder(const QRect &box)
     for (int j = firstRow; j <= lastRow; ++j) {
         auto *line = reinterpret_cast<QRgb *>(m_bits + j * m_stride);
         for (int i = firstColumn; i <= lastColumn; ++i)
-            line[i] = blend(placeholderTint, placeholderAlpha, line[i]);
+            line[i] =
+                blend(MapRenderer::placeholderFill, qAlpha(MapRenderer::placeholderFill), line[i]);
     }
 }

@@ -187,7 +187,7 @@ bool FileCommands::writeImageFile(const QString &path, QString *error)
         return false;
     // The terrain as the map shows it; read anew here while the background read is still under
     // way, or when that could not read it whole.
-    QImage terrain = m_view->terrainImage();
+    QImage terrain = m_view->terrain();
     if (m_view->isTerrainLoading() ||
         terrain.size() != m_view->canvas()->sceneRect().size().toSize()) {
         terrain = TerrainLoader::read(m_document->terrainPath(), error);

@@ -19,8 +19,8 @@ void MapRenderer::drawPlaceholder(QPainter *painter, const QRect &box)
 {
     const QRectF area(box);
     painter->save();
-    painter->setPen(QPen(QColor(200, 0, 120), 0));
-    painter->setBrush(QColor(255, 0, 160, 90));
+    painter->setPen(QPen(QColor::fromRgb(placeholderOutline), 0));
+    painter->setBrush(QColor::fromRgba(placeholderFill));
     painter->drawRect(area);
     painter->drawLine(area.topLeft(), area.bottomRight());
     painter->drawLine(area.topRight(), area.bottomLeft());

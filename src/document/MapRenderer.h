@@ -27,6 +27,9 @@ public:
     static constexpr int placeholderLimit = 65536;
     // The box standing in for a structure of that region, its top-left corner at the origin.
     static QRect placeholderRect(const QRect &region);
+    // The box's fill (a translucent pink) and outline.
+    static constexpr QRgb placeholderFill = qRgba(255, 0, 160, 90);
+    static constexpr QRgb placeholderOutline = qRgb(200, 0, 120);
     // Draws the box; its outline takes in the pixels just right of and below it.
     static void drawPlaceholder(QPainter *painter, const QRect &box);
 
