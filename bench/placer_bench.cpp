@@ -5,22 +5,23 @@
 // Inputs are generated here from fixed seeds. Times are medians of several runs.
 
 #include "DemoData.h"
-#include "app/RadarColours.h"
-#include "canvas/Canvas.h"
-#include "canvas/CanvasItem.h"
-#include "canvas/CanvasView.h"
-#include "canvas/OverviewWidget.h"
-#include "canvas/TerrainLoader.h"
-#include "document/FileCommands.h"
-#include "document/LoadedMap.h"
-#include "document/MapDocument.h"
-#include "document/MapRenderer.h"
-#include "document/PlacementFile.h"
-#include "document/PngEncoder.h"
-#include "document/RecoveryStore.h"
-#include "library/StructureFile.h"
-#include "library/StructureImages.h"
-#include "library/StructurePreview.h"
+#include "core/LoadedMap.h"
+#include "core/MapDocument.h"
+#include "core/MapRenderer.h"
+#include "core/MapSession.h"
+#include "core/PlacementFile.h"
+#include "core/PngEncoder.h"
+#include "core/RadarColours.h"
+#include "core/RecoveryStore.h"
+#include "core/StructureFile.h"
+#include "core/StructureImages.h"
+#include "core/StructurePreview.h"
+#include "core/TerrainLoader.h"
+#include "editor/Canvas.h"
+#include "editor/CanvasItem.h"
+#include "editor/CanvasView.h"
+#include "editor/FileCommands.h"
+#include "editor/OverviewWidget.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -44,6 +45,14 @@
 #include <iostream>
 #include <sstream>
 #include <vector>
+
+// The map as the window holds it: the session, its view and the File commands on them.
+struct MapEditor
+{
+    MapSession session;
+    CanvasView view{&session};
+    FileCommands commands{&session, &view};
+};
 
 namespace {
 
@@ -253,14 +262,14 @@ qint64 bareStreamPass(const QString &path)
 // and is waited for untimed.
 double openOnceMs(const QString &file, const RadarColours &colours)
 {
-    CanvasView view;
-    view.setRadarColours(&colours);
+    MapEditor editor;
+    editor.session.setRadarColours(&colours);
     QElapsedTimer timer;
     timer.start();
-    if (!view.fileCommands()->readPlacementFile(file))
+    if (!editor.commands.readPlacementFile(file))
         std::printf("%s could not be read\n", qPrintable(file));
     const double ms = timer.nsecsElapsed() / 1e6;
-    if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+    if (!QTest::qWaitFor([&] { return !editor.session.isTerrainLoading(); }, 60000))
         std::printf("the terrain was not read\n");
     return ms;
 }
@@ -339,12 +348,12 @@ void benchOpen(const PlacementFixture &fixture, const RadarColours &colours,
 void benchSave(const QTemporaryDir &dir, const PlacementFixture &fixture, int count, int runs,
                const char *figure)
 {
-    CanvasView view;
-    view.fileCommands()->readPlacementFile(fixture.file(count));
+    MapEditor editor;
+    editor.commands.readPlacementFile(fixture.file(count));
     const QString saved = dir.filePath(QStringLiteral("saved.xml"));
     NullBuffer nullBuffer;
     std::streambuf *previous = std::cout.rdbuf(&nullBuffer);
-    const QList<Placement *> &placements = view.document()->placements();
+    const QList<Placement *> &placements = editor.session.document()->placements();
     const QByteArray &bytes = fixture.bytes(count);
     const auto writeBytes = [&] {
         for (const Placement *placement : placements)
@@ -356,7 +365,7 @@ void benchSave(const QTemporaryDir &dir, const PlacementFixture &fixture, int co
         file.commit();
     };
     const auto [save, write] = alternateMs(
-        runs, [&] { return timedMs([&] { view.fileCommands()->writePlacementFile(saved); }); },
+        runs, [&] { return timedMs([&] { editor.commands.writePlacementFile(saved); }); },
         [&] { return timedMs(writeBytes); });
     std::cout.rdbuf(previous);
     report(figure, save, write, "(\"Item is at\" lines in both)");
@@ -370,10 +379,11 @@ int memoryProbe(const QString &file, const QString &radar)
 {
     RadarColours colours;
     colours.open(radar);
-    CanvasView view;
-    view.setRadarColours(&colours);
-    if (!view.fileCommands()->readPlacementFile(file) ||
-        !QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+    MapEditor editor;
+    CanvasView &view = editor.view;
+    editor.session.setRadarColours(&colours);
+    if (!editor.commands.readPlacementFile(file) ||
+        !QTest::qWaitFor([&] { return !editor.session.isTerrainLoading(); }, 60000))
         return 1;
     QSet<qint64> keys;
     qint64 pixmapBytes = 0;
@@ -438,16 +448,17 @@ void paintPending()
 // document's commands and followed by the repaint they cause.
 void benchUndo(const PlacementFixture &fixture, const RadarColours &colours)
 {
-    CanvasView view;
-    view.setRadarColours(&colours);
+    MapEditor editor;
+    CanvasView &view = editor.view;
+    editor.session.setRadarColours(&colours);
     view.resize(1280, 800);
-    view.fileCommands()->readPlacementFile(fixture.file100k);
-    if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+    editor.commands.readPlacementFile(fixture.file100k);
+    if (!QTest::qWaitFor([&] { return !editor.session.isTerrainLoading(); }, 60000))
         std::printf("the terrain was not read\n");
     view.show();
     paintPending();
     QList<Placement *> selection;
-    const QList<Placement *> &placements = view.document()->placements();
+    const QList<Placement *> &placements = editor.session.document()->placements();
     for (qsizetype i = 0; i < placements.size(); i += 10)
         selection.append(placements[i]);
     // Each undo follows its move.
@@ -456,11 +467,11 @@ void benchUndo(const PlacementFixture &fixture, const RadarColours &colours)
         21,
         [&] {
             move = timedMs([&] {
-                view.document()->move(selection, QPointF(3, 2));
+                editor.session.document()->move(selection, QPointF(3, 2));
                 paintPending();
             });
             return timedMs([&] {
-                view.document()->undoStack()->undo();
+                editor.session.document()->undoStack()->undo();
                 paintPending();
             });
         },
@@ -514,9 +525,9 @@ void benchTerrainInView(const QTemporaryDir &dir)
     const QString terrain = dir.filePath(QStringLiteral("terrain4096-in-view.png"));
     const QImage image = DemoData::terrainImage(4096, 4096, 9);
     image.save(terrain);
-    const QString none = dir.filePath(QStringLiteral("none.png")); // an empty map
 
-    CanvasView view;
+    MapEditor editor;
+    CanvasView &view = editor.view;
     // Scroll bars always shown, so that the viewport keeps its size whatever the map.
     view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -536,18 +547,18 @@ void benchTerrainInView(const QTemporaryDir &dir)
     };
 
     const auto showInView = [&] {
-        view.newCanvas(none);
+        editor.session.document()->close();
         QApplication::processEvents();
         if (lastShown())
             std::printf("the terrain shows before it is read\n");
         QElapsedTimer timer;
         timer.start();
-        view.newCanvas(terrain);
+        editor.session.newMap(terrain);
         while (!lastShown() && timer.elapsed() < 60000)
             QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double ms = timer.nsecsElapsed() / 1e6;
         // The rest arrives before the next run.
-        if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+        if (!QTest::qWaitFor([&] { return !editor.session.isTerrainLoading(); }, 60000))
             std::printf("the terrain was not read\n");
         return ms;
     };
@@ -563,7 +574,8 @@ void benchTerrainInView(const QTemporaryDir &dir)
 struct MoveScene
 {
     QTemporaryDir dir;
-    CanvasView view;
+    MapEditor editor;
+    CanvasView &view = editor.view;
     QPoint start{66, 66};
     int step = 0;
 
@@ -578,8 +590,8 @@ struct MoveScene
         preview.fill(0xFF804020);
         const QString structure = QStringLiteral("/s.mlt");
         const QRect region(0, 0, 20, 20);
-        view.setStructureImages(
-            {{StructureImages::Key{structure, region.size(), QPoint()}, preview}});
+        editor.session.addStructureImage(StructureImages::Key{structure, region.size(), QPoint()},
+                                         preview);
         PlacementDocument content;
         content.terrainPath = terrain;
         DemoData::Random random(3);
@@ -589,9 +601,9 @@ struct MoveScene
                                    : QPointF(10, 10);
             content.placements.append({at, QPoint(), region, structure});
         }
-        view.document()->open(content);
+        editor.session.document()->open(content);
         // The terrain is read in the background: measure once it is shown.
-        if (!QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000))
+        if (!QTest::qWaitFor([&] { return !editor.session.isTerrainLoading(); }, 60000))
             std::printf("the terrain was not read\n");
         QApplication::processEvents();
         QMouseEvent press(QEvent::MouseButtonPress, start, view.viewport()->mapToGlobal(start),
@@ -657,10 +669,11 @@ void benchPaint(const QTemporaryDir &dir)
         }
         image.save(terrain);
     }
-    CanvasView view;
+    MapEditor editor;
+    CanvasView &view = editor.view;
     view.resize(1280 + view.frameWidth() * 2 + 40, 800 + view.frameWidth() * 2 + 40);
-    view.newCanvas(terrain);
-    const bool loaded = QTest::qWaitFor([&] { return !view.isTerrainLoading(); }, 60000);
+    editor.session.newMap(terrain);
+    const bool loaded = QTest::qWaitFor([&] { return !editor.session.isTerrainLoading(); }, 60000);
     if (view.canvas()->sceneRect().width() != 8192 || !loaded) {
         std::printf("5 the 8192 x 8192 terrain did not load\n");
         return;
@@ -709,9 +722,9 @@ class ZoomScene
 public:
     ZoomScene(const QString &file, const RadarColours &colours)
     {
-        m_view.setRadarColours(&colours);
-        m_view.fileCommands()->readPlacementFile(file);
-        if (!QTest::qWaitFor([&] { return !m_view.isTerrainLoading(); }, 60000))
+        m_editor.session.setRadarColours(&colours);
+        m_editor.commands.readPlacementFile(file);
+        if (!QTest::qWaitFor([&] { return !m_editor.session.isTerrainLoading(); }, 60000))
             std::printf("the terrain was not read\n");
         m_view.show();
         m_view.resize(m_view.size() + (QSize(1280, 800) - m_view.viewport()->size()));
@@ -734,7 +747,8 @@ public:
     }
 
 private:
-    CanvasView m_view;
+    MapEditor m_editor;
+    CanvasView &m_view = m_editor.view;
     int m_step = 0;
 };
 
@@ -753,9 +767,9 @@ void benchZoom(const PlacementFixture &fixture, const RadarColours &colours)
 // copied, its writing handed to the store's thread) beside writing it on the editor's thread.
 void benchRecovery(const QTemporaryDir &dir, const PlacementFixture &fixture)
 {
-    CanvasView view;
-    view.fileCommands()->readPlacementFile(fixture.file100k);
-    const MapDocument &document = *view.document();
+    MapEditor editor;
+    editor.commands.readPlacementFile(fixture.file100k);
+    const MapDocument &document = *editor.session.document();
     RecoveryStore store(dir.filePath(QStringLiteral("recovery")));
     const QString inlinePath = dir.filePath(QStringLiteral("inline.xml"));
     const auto [handed, written] = alternateMs(
@@ -781,17 +795,18 @@ class OverviewScene
 {
 public:
     OverviewScene(const QString &file, const RadarColours &colours, const StructureKind &kind)
-        : m_overview(&m_view), m_placement{QPointF(2000, 2000), kind.offset, kind.region, kind.path}
+        : m_overview(&m_editor.session, &m_view), m_placement{QPointF(2000, 2000), kind.offset,
+                                                              kind.region, kind.path}
     {
-        m_view.setRadarColours(&colours);
-        m_view.fileCommands()->readPlacementFile(file);
-        if (!QTest::qWaitFor([&] { return !m_view.isTerrainLoading(); }, 60000))
+        m_editor.session.setRadarColours(&colours);
+        m_editor.commands.readPlacementFile(file);
+        if (!QTest::qWaitFor([&] { return !m_editor.session.isTerrainLoading(); }, 60000))
             std::printf("the terrain was not read\n");
         // The structure's image, as a drop from the library leaves it with the view.
-        if (m_view.document()->placements().isEmpty())
-            m_view.setStructureImages(
-                {{StructureImages::Key::of(m_placement),
-                  renderStructureImage(kind.path, colours, kind.region, kind.offset)}});
+        if (m_editor.session.document()->placements().isEmpty())
+            m_editor.session.addStructureImage(
+                StructureImages::Key::of(m_placement),
+                renderStructureImage(kind.path, colours, kind.region, kind.offset));
         m_overview.resize(256, 256);
         m_overview.show();
         if (!QTest::qWaitForWindowExposed(&m_overview))
@@ -803,10 +818,10 @@ public:
     double editMs()
     {
         const double ms = timedMs([&] {
-            m_view.document()->place(m_placement);
+            m_editor.session.document()->place(m_placement);
             redrawn();
         });
-        m_view.document()->undoStack()->undo();
+        m_editor.session.document()->undoStack()->undo();
         redrawn();
         return ms;
     }
@@ -823,7 +838,8 @@ private:
             std::printf("the overview was not drawn anew\n");
     }
 
-    CanvasView m_view;
+    MapEditor m_editor;
+    CanvasView &m_view = m_editor.view;
     OverviewWidget m_overview;
     Placement m_placement;
 };

@@ -3,8 +3,8 @@
 //   make-demo-data <folder> <configuration file> [seed]
 
 #include "DemoData.h"
-#include "document/PlacementFile.h"
-#include "library/StructureFile.h"
+#include "core/PlacementFile.h"
+#include "core/StructureFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/PlacementDocument.h"
+#include "core/PlacementDocument.h"
 
 #include <QByteArray>
 #include <QString>
@@ -9,7 +9,7 @@
 
 // The placement file reader as it once was, built on QDomDocument: slow and quadratic in the
 // nesting depth, but plain to read. The fuzz targets and the tests hold the streaming reader
-// in src/document/PlacementFile.cpp to it.
+// in src/core/PlacementFile.cpp to it.
 namespace DomPlacementReader {
 
 // The document in bytes, or nullopt with *error saying where and why when the bytes are not

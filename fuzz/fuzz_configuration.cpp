@@ -2,7 +2,7 @@
 // a reason for the latter, and name a radar colour file only when it read one.
 
 #include "FuzzSupport.h"
-#include "app/Configuration.h"
+#include "core/Configuration.h"
 
 #include <QBuffer>
 

@@ -2,7 +2,7 @@
 // to the same names.
 
 #include "FuzzSupport.h"
-#include "library/NameList.h"
+#include "core/NameList.h"
 
 #include <cstdio>
 #include <cstdlib>

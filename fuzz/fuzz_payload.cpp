@@ -2,8 +2,8 @@
 // decode to an equal payload, and those bytes must encode again unchanged.
 
 #include "FuzzSupport.h"
-#include "library/StructureFile.h"
-#include "library/StructurePayload.h"
+#include "core/StructureFile.h"
+#include "core/StructurePayload.h"
 
 #include <cstdio>
 #include <cstdlib>

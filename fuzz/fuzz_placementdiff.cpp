@@ -6,7 +6,7 @@
 
 #include "DomPlacementReader.h"
 #include "FuzzSupport.h"
-#include "document/PlacementFile.h"
+#include "core/PlacementFile.h"
 
 #include <QBuffer>
 #include <QXmlStreamReader>

@@ -3,7 +3,7 @@
 // same bytes.
 
 #include "FuzzSupport.h"
-#include "document/PlacementFile.h"
+#include "core/PlacementFile.h"
 
 #include <cstdio>
 #include <cstdlib>

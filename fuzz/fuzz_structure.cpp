@@ -5,9 +5,9 @@
 
 #include "DemoData.h"
 #include "FuzzSupport.h"
-#include "app/RadarColours.h"
-#include "library/StructureFile.h"
-#include "library/StructurePreview.h"
+#include "core/RadarColours.h"
+#include "core/StructureFile.h"
+#include "core/StructurePreview.h"
 
 #include <QFile>
 #include <QTemporaryDir>

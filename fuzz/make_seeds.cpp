@@ -2,11 +2,11 @@
 // each, all generated here. Usage: make_seeds --write-seeds <dir>; writes <dir>/<target>/.
 
 #include "DemoData.h"
-#include "app/RadarColours.h"
-#include "document/PlacementFile.h"
-#include "library/NameList.h"
-#include "library/StructurePayload.h"
-#include "library/StructurePreview.h"
+#include "core/RadarColours.h"
+#include "core/PlacementFile.h"
+#include "core/NameList.h"
+#include "core/StructurePayload.h"
+#include "core/StructurePreview.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 
-#include "app/RadarColours.h"
-#include "canvas/CanvasView.h"
-#include "library/StructurePreview.h"
+#include "core/RadarColours.h"
+#include "core/StructurePreview.h"
+#include "editor/CanvasView.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -11,7 +11,7 @@
 
 #include <functional>
 
-#include "library/StructurePayload.h"
+#include "core/StructurePayload.h"
 
 class CanvasView;
 class QWidget;

@@ -3,17 +3,18 @@
 // as exported, and the canvas's index of its items.
 
 #include "TestSupport.h"
-#include "app/RadarColours.h"
-#include "canvas/Canvas.h"
-#include "canvas/CanvasItem.h"
-#include "canvas/CanvasView.h"
-#include "canvas/OverviewWidget.h"
-#include "document/FileCommands.h"
-#include "document/MapDocument.h"
-#include "document/MapRenderer.h"
-#include "document/PlacementFile.h"
-#include "library/StructurePayload.h"
-#include "library/StructurePreview.h"
+#include "core/MapDocument.h"
+#include "core/MapRenderer.h"
+#include "core/MapSession.h"
+#include "core/PlacementFile.h"
+#include "core/RadarColours.h"
+#include "core/StructurePayload.h"
+#include "core/StructurePreview.h"
+#include "editor/Canvas.h"
+#include "editor/CanvasItem.h"
+#include "editor/CanvasView.h"
+#include "editor/FileCommands.h"
+#include "editor/OverviewWidget.h"
 
 #include <QAction>
 #include <QApplication>
@@ -146,30 +147,30 @@ private slots:
             QCOMPARE(tooltipAt(*view, QPoint(20, 20)), QString());
             QVERIFY(!send<QDragEnterEvent>(viewport, QPoint(20, 20), data.get()));
             QVERIFY(script.seen.isEmpty());
-            QVERIFY(!view->canvas() && !view->document()->isModified());
+            QVERIFY(!view->canvas() && !view->session()->document()->isModified());
         }
 
         // A map whose terrain may still be read when it is replaced; a drag in progress then
         // loses its item with the map.
-        view->newCanvas(m_terrain);
+        view->session()->newMap(m_terrain);
         const QRgb background = viewport->palette().color(viewport->backgroundRole()).rgb();
         QTRY_VERIFY(rgbAt(viewport->grab().toImage(), QPoint(200, 150)) != (background & 0xFFFFFF));
         QCOMPARE(view->canvas()->sceneRect(), QRectF(0, 0, 400, 300));
         place(*view, m_towerPayload, QPoint(20, 20));
-        QVERIFY(view->document()->isModified());
+        QVERIFY(view->session()->document()->isModified());
         QVERIFY(send<QDragEnterEvent>(viewport, QPoint(60, 60), data.get()));
 
-        view->newCanvas(m_smallTerrain);
+        view->session()->newMap(m_smallTerrain);
         // Nothing of the old terrain shows meanwhile.
         QCOMPARE(rgbAt(viewport->grab().toImage(), QPoint(200, 150)), background & 0xFFFFFF);
         QCOMPARE(view->sceneRect(), QRectF(0, 0, 120, 80));
-        QVERIFY(view->canvas()->allItems().isEmpty() && !view->document()->isModified());
+        QVERIFY(view->canvas()->allItems().isEmpty() && !view->session()->document()->isModified());
         QVERIFY(!send<QDropEvent>(viewport, QPoint(60, 60), data.get()));
         QDragLeaveEvent leave;
         QApplication::sendEvent(viewport, &leave);
 
         // The new terrain is what is drawn, once it has been read.
-        QTRY_VERIFY(!view->isTerrainLoading());
+        QTRY_VERIFY(!view->session()->isTerrainLoading());
         const QImage terrain(m_smallTerrain);
         const QImage shown = viewport->grab().toImage();
         for (const QPoint p : {QPoint(0, 0), QPoint(60, 40), QPoint(119, 79)})
@@ -216,7 +217,7 @@ private slots:
         view->horizontalScrollBar()->setValue(scroll.x());
         view->verticalScrollBar()->setValue(scroll.y());
         QWidget *viewport = view->viewport();
-        MapDocument *document = view->document();
+        MapDocument *document = view->session()->document();
         const std::unique_ptr<QMimeData> data(m_towerPayload.toMimeData());
         // Whatever the payload's decoder refuses, the view refuses.
         QMimeData broken;
@@ -285,7 +286,7 @@ private slots:
 
         const auto view = makeView(scale);
         QWidget *viewport = view->viewport();
-        MapDocument *document = view->document();
+        MapDocument *document = view->session()->document();
         CanvasItem *other = place(*view, m_wallPayload, QPoint(200, 200));
         CanvasItem *item = place(*view, m_towerPayload, QPoint(20, 10) * scale);
         QCOMPARE(item->pos(), QPointF(20, 10));
@@ -370,11 +371,11 @@ private slots:
         const int scale = 2;
         const auto view = makeView(scale);
         QWidget *viewport = view->viewport();
-        MapDocument *document = view->document();
+        MapDocument *document = view->session()->document();
         const QMap<QChar, QPoint> at{{'A', {20, 20}}, {'B', {60, 20}}, {'C', {20, 60}}};
         for (const QPoint p : at)
             place(*view, m_towerPayload, p * scale);
-        QSignalSpy changed(view.get(), &CanvasView::selectionChanged);
+        QSignalSpy changed(view.get(), &CanvasView::placementSelectionChanged);
         // Where a structure is now, to press on.
         const auto grip = [&](QChar name) {
             return (document->placements().at(name.unicode() - 'A')->position.toPoint() +
@@ -413,7 +414,7 @@ private slots:
         QCOMPARE(shown, freshlyPainted(*view));
         for (auto it = at.cbegin(); it != at.cend(); ++it) {
             const QPoint now = it.value() + (selected.contains(it.key()) ? moved : QPoint());
-            QCOMPARE(view->itemAt(now + QPoint(1, 1))->placement()->position, QPointF(now));
+            QCOMPARE(view->structureAt(now + QPoint(1, 1))->placement()->position, QPointF(now));
             const QRect box(now * scale, QSize(4, 3) * scale), edge = box.adjusted(-1, -1, 1, 1);
             for (int y = box.top() - 2; y <= box.bottom() + 2; ++y) {
                 for (int x = box.left() - 2; x <= box.right() + 2; ++x) {
@@ -437,7 +438,7 @@ private slots:
 
         // The press grabs the front item; the menu, while it is grabbed, deletes it only.
         QTest::mousePress(viewport, Qt::LeftButton, {}, overlap);
-        QCOMPARE(view->canvas()->selectedItems(), QList<CanvasItem *>{front});
+        QCOMPARE(view->canvas()->selectedStructures(), QList<CanvasItem *>{front});
         {
             ModalScript script({menuAnswer(QStringLiteral("Delete"))});
             QTest::mousePress(viewport, Qt::RightButton, {}, overlap);
@@ -452,7 +453,7 @@ private slots:
         QCOMPARE(tooltipAt(*view, overlap), QStringLiteral("wall.mlt Invisible=False"));
 
         // Undone, the tower is back in front; so it stays when the wall comes back behind it.
-        MapDocument *document = view->document();
+        MapDocument *document = view->session()->document();
         document->undoStack()->undo();
         QCOMPARE(tooltipAt(*view, overlap), QStringLiteral("tower.mlt Invisible=False"));
         document->remove({document->placements().first()});
@@ -492,7 +493,7 @@ private slots:
 
         const auto view = makeView(3);
         QWidget *viewport = view->viewport();
-        MapDocument *document = view->document();
+        MapDocument *document = view->session()->document();
         CanvasItem *item = place(*view, m_towerPayload, QPoint(60, 60)); // canvas (20, 20)
         document->setInvisible(document->placements().first(), invisible);
         const int steps = document->undoStack()->count();
@@ -638,13 +639,14 @@ private slots:
         place(m_wallPayload, -2, -1);
         const QString file = TestSupport::writeBytes(m_dir, *PlacementFile::write(doc), ".xml");
         const auto view = makeView(1, false);
-        QVERIFY(view->fileCommands()->readPlacementFile(file));
-        QTRY_VERIFY(!view->isTerrainLoading());
+        QVERIFY(view->session()->openFile(file));
+        QTRY_VERIFY(!view->session()->isTerrainLoading());
 
-        const MapRenderer renderer(view->terrain(), view->document()->placements(),
-                                   view->structureImages());
+        const MapRenderer renderer(view->session()->terrain(),
+                                   view->session()->document()->placements(),
+                                   view->session()->structureImages());
         const QString exported = m_dir.filePath("exported.png");
-        QVERIFY(renderer.writePng(exported));
+        QVERIFY(view->session()->exportImage(exported));
         const QImage written(exported);
         QCOMPARE(written.hasAlphaChannel(), translucent);
         if (translucent) {
@@ -653,7 +655,9 @@ private slots:
         }
         QImage shown(view->viewport()->size(), QImage::Format_RGB32);
         view->viewport()->render(&shown);
-        QCOMPARE(written.convertToFormat(QImage::Format_RGB32), shown.copy(0, 0, 120, 80));
+        // The view scrolls over the structure beyond the terrain's corner too.
+        QCOMPARE(written.convertToFormat(QImage::Format_RGB32),
+                 shown.copy(QRect(view->mapFromScene(0, 0), QSize(120, 80))));
     }
 
     // Ctrl+wheel steps through the scales, keeping the map cell under the pointer there; finer
@@ -732,10 +736,10 @@ private slots:
         QCOMPARE(view->horizontalScrollBar()->value(), 130);
         QCOMPARE(view->verticalScrollBar()->value(), 70);
         QVERIFY(!view->hasSelection());
-        QCOMPARE(view->document()->undoStack()->count(), 1);
+        QCOMPARE(view->session()->document()->undoStack()->count(), 1);
         // Afterwards the left button grabs again.
         leftDrag(viewport, QPoint(22, 22), QPoint(25, 25));
-        QCOMPARE(view->document()->placements().first()->position, QPointF(51, 31));
+        QCOMPARE(view->session()->document()->placements().first()->position, QPointF(51, 31));
     }
 
     // A move or a drag from the library held near an edge of the view scrolls the map, and
@@ -786,9 +790,9 @@ private slots:
             QVERIFY(send<QDropEvent>(viewport, edge, data.get()));
         else
             QTest::mouseRelease(viewport, Qt::LeftButton, {}, edge);
-        QCOMPARE(view->document()->placements().last()->position, QPointF(landing));
+        QCOMPARE(view->session()->document()->placements().last()->position, QPointF(landing));
         QVERIFY(landing.x() > 160 || landing.y() > 120); // beyond the first screen
-        QCOMPARE(view->document()->undoStack()->count(), fromLibrary ? 1 : 2);
+        QCOMPARE(view->session()->document()->undoStack()->count(), fromLibrary ? 1 : 2);
         // The scrolling stops with the drag.
         const int stopped = view->verticalScrollBar()->value();
         QTest::qWait(100);
@@ -801,10 +805,10 @@ private slots:
     void overview()
     {
         const auto view = makeView(2);
-        MapDocument *document = view->document();
+        MapDocument *document = view->session()->document();
         place(*view, m_towerPayload, QPoint(42, 22)); // cells 21..24 x 11..13
         place(*view, m_wallPayload, QPoint(60, 20));  // cells 30..37 x 10: no pixel's centre
-        OverviewWidget overview(view.get());
+        OverviewWidget overview(view->session(), view.get());
         overview.resize(200, 150);
         overview.show();
         QVERIFY(QTest::qWaitForWindowExposed(&overview));
@@ -879,8 +883,8 @@ private slots:
     {
         const auto view = makeView(2);
         QWidget *viewport = view->viewport();
-        view->newCanvas(m_smallTerrain); // 240 x 160 at scale 2, in a 320 x 240 view
-        QTRY_VERIFY(!view->isTerrainLoading());
+        view->session()->newMap(m_smallTerrain); // 240 x 160 at scale 2, in a 320 x 240 view
+        QTRY_VERIFY(!view->session()->isTerrainLoading());
         place(*view, m_towerPayload, QPoint(40, 20));
         const QList<std::pair<QPoint, QString>> expected = {
             {{39, 19}, QStringLiteral("19, 9")},
@@ -896,7 +900,7 @@ private slots:
         }
         QTest::mouseMove(viewport, QPoint(41, 21));
         QSignalSpy texts(view.get(), &CanvasView::pointerTextChanged);
-        view->document()->undoStack()->undo();
+        view->session()->document()->undoStack()->undo();
         QCOMPARE(view->pointerText(), QStringLiteral("20, 10"));
         view->setScale(1);
         QCOMPARE(view->pointerText(), QStringLiteral("41, 21"));
@@ -917,14 +921,15 @@ private slots:
 private:
     std::unique_ptr<CanvasView> makeView(int scale = 1, bool withMap = true)
     {
-        auto view = std::make_unique<CanvasView>();
-        view->setRadarColours(&m_colours);
+        auto *session = new MapSession(&m_colours);
+        auto view = std::make_unique<CanvasView>(session);
+        session->setParent(view.get());
         view->resize(320, 240);
         view->setScale(scale);
         if (withMap)
-            view->newCanvas(m_terrain);
+            view->session()->newMap(m_terrain);
         view->show();
-        if (!QTest::qWaitFor([&] { return !view->isTerrainLoading(); }) ||
+        if (!QTest::qWaitFor([&] { return !view->session()->isTerrainLoading(); }) ||
             !QTest::qWaitForWindowExposed(view.get()))
             qWarning("the view was not ready");
         return view;
@@ -1016,7 +1021,7 @@ private:
                 const auto front = std::find_if(all.crbegin(), all.crend(), [&](CanvasItem *item) {
                     return item->isVisible() && item->contains(pos - item->pos());
                 });
-                QCOMPARE(canvas.itemAt(pos), front == all.crend() ? nullptr : *front);
+                QCOMPARE(canvas.structureAt(pos), front == all.crend() ? nullptr : *front);
                 const QRectF rect(pos, QSizeF(random.bounded(500) + 1, random.bounded(500) + 1));
                 QList<CanvasItem *> shown = all;
                 shown.removeIf([&](CanvasItem *item) {

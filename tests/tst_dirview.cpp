@@ -3,11 +3,11 @@
 // name lists dropped on it create.
 
 #include "TestSupport.h"
-#include "app/RadarColours.h"
-#include "library/DirModel.h"
-#include "library/DirView.h"
-#include "library/NameList.h"
-#include "library/StructurePayload.h"
+#include "core/NameList.h"
+#include "core/RadarColours.h"
+#include "core/StructurePayload.h"
+#include "editor/DirModel.h"
+#include "editor/DirView.h"
 
 #include <QApplication>
 #include <QDrag>

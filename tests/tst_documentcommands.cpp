@@ -3,17 +3,18 @@
 // answered as a user would, and what lands on disk.
 
 #include "TestSupport.h"
-#include "app/MainWindow.h"
-#include "canvas/Canvas.h"
-#include "canvas/CanvasItem.h"
-#include "canvas/CanvasView.h"
-#include "dialogs/SelectImage.h"
-#include "document/FileCommands.h"
-#include "document/MapDocument.h"
-#include "document/PlacementDocument.h"
-#include "document/PlacementFile.h"
-#include "library/StructurePayload.h"
-#include "library/StructurePreview.h"
+#include "core/MapDocument.h"
+#include "core/MapSession.h"
+#include "core/PlacementDocument.h"
+#include "core/PlacementFile.h"
+#include "core/StructurePayload.h"
+#include "core/StructurePreview.h"
+#include "editor/Canvas.h"
+#include "editor/CanvasItem.h"
+#include "editor/CanvasView.h"
+#include "editor/FileCommands.h"
+#include "editor/MainWindow.h"
+#include "editor/SelectImage.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -130,9 +131,9 @@ private slots:
         QTest::addColumn<QString>("command");     // see run()
         QTest::addColumn<QString>("state");       // see prepare()
         QTest::addColumn<QStringList>("answers"); // see answered()
-        // "kept": the map, its name and flag as before; "no name": the same without the name;
-        // "saved": kept but saved to written; "new": a new empty map on small.png; "other":
-        // other.xml opened; "closed": no map; "gone": the window closed.
+        // "kept": the map, its name and flag as before; "saved": kept but saved to written; "new":
+        // a new empty map on small.png; "other": other.xml opened; "closed": no map; "gone": the
+        // window closed.
         QTest::addColumn<QString>("outcome");
         QTest::addColumn<QString>("written"); // file saved on the way
 
@@ -158,14 +159,16 @@ private slots:
         row("New", "modified", {"Cancel"}, "kept");
         row("New", "unnamed", {"Yes", "file:"}, "kept");
         row("New", "modified", {"No", "image:"}, "kept");
-        row("New", "modified", {"No", "image:nothing.png"}, "kept");
+        // A terrain that cannot be read is refused with a warning, and asked for again.
+        row("New", "modified", {"No", "image:nothing.png", "OK", "image:"}, "kept");
+        row("New", "clean", {"image:broken.xml", "OK", "image:small.png"}, "new");
         row("Open", "clean", {"file:other.xml"}, "other");
         row("Open", "modified", {"No", "file:other.xml"}, "other");
         row("Open", "modified", {"Yes", "file:other.xml"}, "other", "base.xml");
         row("Open", "modified", {"Cancel"}, "kept");
         row("Open", "unnamed", {"Yes", "file:"}, "kept");
-        // A cancelled Open dialog keeps the map, but the next save asks where to go.
-        row("Open", "modified", {"No", "file:"}, "no name");
+        // A cancelled Open dialog changes nothing.
+        row("Open", "modified", {"No", "file:"}, "kept");
         // A file that cannot be read is refused with a warning that names it.
         row("Open", "clean", {"file:broken.xml", "OK"}, "kept");
         row("Open", "modified", {"No", "file:noimage.xml", "OK"}, "kept");
@@ -180,16 +183,20 @@ private slots:
         row("window", "modified", {"No"}, "gone");
         row("window", "modified", {"Cancel"}, "kept");
         row("window", "unnamed", {"Yes", "file:"}, "kept");
-        // Close and Exit save without a question; a cancelled Save as stops them.
+        // So do Close and Exit; without unsaved changes they act at once.
         row("Close", "none", {}, "closed");
         row("Close", "clean", {}, "closed");
-        row("Close", "modified", {}, "closed", "base.xml");
-        row("Close", "unnamed", {"file:closed.xml"}, "closed", "closed.xml");
-        row("Close", "unnamed", {"file:"}, "kept");
+        row("Close", "modified", {"Yes"}, "closed", "base.xml");
+        row("Close", "modified", {"No"}, "closed");
+        row("Close", "modified", {"Cancel"}, "kept");
+        row("Close", "unnamed", {"Yes", "file:closed.xml"}, "closed", "closed.xml");
+        row("Close", "unnamed", {"Yes", "file:"}, "kept");
         row("Exit", "clean", {}, "gone");
-        row("Exit", "modified", {}, "gone", "base.xml");
-        row("Exit", "unnamed", {"file:exit.xml"}, "gone", "exit.xml");
-        row("Exit", "unnamed", {"file:"}, "kept");
+        row("Exit", "modified", {"Yes"}, "gone", "base.xml");
+        row("Exit", "modified", {"No"}, "gone");
+        row("Exit", "modified", {"Cancel"}, "kept");
+        row("Exit", "unnamed", {"Yes", "file:exit.xml"}, "gone", "exit.xml");
+        row("Exit", "unnamed", {"Yes", "file:"}, "kept");
     }
 
     void command()
@@ -202,14 +209,15 @@ private slots:
 
         MainWindow window;
         QVERIFY(prepare(window, state));
+        m_boxes.clear();
         CanvasView &view = *window.canvasView();
-        const PlacementDocument before = view.document()->content();
-        const QString nameBefore = view.document()->fileName();
+        const PlacementDocument before = view.session()->document()->content();
+        const QString nameBefore = view.session()->document()->fileName();
         // Take the opened file away meanwhile: whatever is written must appear anew.
         QVERIFY(QFile::remove(filePath("base.xml")));
         QMap<QString, QByteArray> files = snapshot(m_row->path());
         if (answers.contains("progress"))
-            view.fileCommands()->setProgressDelay(0);
+            window.fileCommands()->setProgressDelay(0);
         QVERIFY(answered(answers, [&] { run(window, command); }));
         QCOMPARE(window.isVisible(), outcome != "gone");
         if (outcome == "gone")
@@ -219,14 +227,15 @@ private slots:
         PlacementDocument doc = outcome == "other" ? m_other : before;
         if (outcome == "new")
             doc = {m_other.terrainPath, {}};
-        QCOMPARE(view.canvas() ? view.document()->content() : doc, doc);
+        QCOMPARE(view.canvas() ? view.session()->document()->content() : doc, doc);
         QCOMPARE(!view.canvas(), outcome == "closed" || (state == "none" && outcome == "kept"));
-        QCOMPARE(view.document()->fileName(), outcome == "kept"    ? nameBefore
-                                              : outcome == "saved" ? filePath(written)
-                                              : outcome == "other" ? filePath("other.xml")
-                                                                   : QString());
-        QCOMPARE(view.document()->isModified(), (state == "modified" || state == "unnamed") &&
-                                                    (outcome == "kept" || outcome == "no name"));
+        QCOMPARE(view.session()->document()->fileName(), outcome == "kept"    ? nameBefore
+                                                         : outcome == "saved" ? filePath(written)
+                                                         : outcome == "other"
+                                                             ? filePath("other.xml")
+                                                             : QString());
+        QCOMPARE(view.session()->document()->isModified(),
+                 (state == "modified" || state == "unnamed") && outcome == "kept");
 
         // Saved on the way: the map as it was, byte for byte. Nothing else changes on disk.
         if (!written.isEmpty())
@@ -234,6 +243,15 @@ private slots:
         QCOMPARE(snapshot(m_row->path()), files);
         if (QStringList{"Yes", "No", "Cancel"}.contains(answers.value(0)))
             QCOMPARE(m_boxes.first(), QStringLiteral("Save changes|Save changes before closing?"));
+        if (command == "New" && answers.contains("OK")) {
+            // The refusal names the file, and the dialog comes back with it to be mended.
+            const QString terrain = filePath(answers.at(answers.indexOf("OK") - 1).section(':', 1));
+            QCOMPARE(m_boxes.mid(m_boxes.size() - 3),
+                     QStringList({"terrain|",
+                                  "warning|New|" + QDir::toNativeSeparators(terrain) +
+                                      " cannot be read as an image.",
+                                  "terrain|" + terrain}));
+        }
         if (answers.endsWith("OK")) { // the refusal names the file and says what is wrong
             const QString file = answers.at(answers.size() - 2).section(':', 1);
             const QString why = file == "noimage.xml"     ? " names no terrain image.\n"
@@ -242,7 +260,7 @@ private slots:
             const QString start = "warning|Open failed|" + QDir::toNativeSeparators(filePath(file));
             QCOMPARE(m_boxes.last().left(start.size() + why.size()), start + why);
         }
-        view.document()->undoStack()->setClean(); // nothing left to ask about
+        view.session()->document()->undoStack()->setClean(); // nothing left to ask about
     }
 
     void failedSave_data()
@@ -290,26 +308,26 @@ private slots:
         const QMap<QString, QByteArray> files = snapshot(m_row->path());
 
         // Each command that saves warns, naming the file, and stops there, the map still unsaved
-        // and the disk as it was. New and closing the window ask first.
+        // and the disk as it was. All but Save ask first.
         for (const QString &command : QStringList{"Save", "Exit", "Close", "New", "window"}) {
-            const int asks = command == "New" || command == "window";
+            const int asks = command != "Save";
             QVERIFY(answered(QStringList{"Yes", "Cancel"}.mid(1 - asks),
                              [&] { run(window, command); }));
             QCOMPARE(m_boxes.last().section('\n', 0, 0),
                      "warning|Save failed|The placements could not be saved to " +
                          QDir::toNativeSeparators(target) + ':');
-            QVERIFY(window.isVisible() && view.document()->isModified());
+            QVERIFY(window.isVisible() && view.session()->document()->isModified());
             QCOMPARE(snapshot(m_row->path()), files);
         }
 
         // The warning offers Save As: the work goes elsewhere, and the map belongs there now.
         if (failure == "folder" || failure == "gone") {
             QVERIFY(answered({"Save As...", "file:elsewhere.xml"}, [&] { run(window, "Save"); }));
-            QCOMPARE(view.document()->fileName(), filePath("elsewhere.xml"));
+            QCOMPARE(view.session()->document()->fileName(), filePath("elsewhere.xml"));
             QCOMPARE(snapshot(m_row->path()).value(filePath("elsewhere.xml")),
-                     *PlacementFile::write(view.document()->content()));
+                     *PlacementFile::write(view.session()->document()->content()));
         }
-        view.document()->undoStack()->setClean();
+        view.session()->document()->undoStack()->setClean();
     }
 
     void placeholderItems_data()
@@ -341,7 +359,7 @@ private slots:
         QCOMPARE(items.size(), 3);
         QVERIFY(items[1]->isPlaceholder() && items[1]->isVisible() && !items[0]->isPlaceholder());
         QCOMPARE(items[2]->pixmap().cacheKey(), items[0]->pixmap().cacheKey());
-        QTRY_VERIFY(!view.isTerrainLoading());
+        QTRY_VERIFY(!view.session()->isTerrainLoading());
         const QRgb shown = view.viewport()->grab().toImage().pixel(5, 6);
         QVERIFY(((shown ^ QImage(m_base.terrainPath).pixel(5, 6)) & 0xFFFFFF) != 0);
         QVERIFY(answered({"file:again.xml"}, [&] { run(window, "Save As..."); }));
@@ -364,10 +382,10 @@ private slots:
                                                         : "[ ]") +
                                 (action->isEnabled() ? "" : "(off)");
         }
-        QCOMPARE(lines,
-                 (QStringList{"File: New Open Close - Save Save As... Export Image...(off) - Exit",
-                              "Edit: Undo(off) Redo(off) - Delete(off)",
-                              "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]", "View: Files[x] Overview[x]"}));
+        QCOMPARE(lines, (QStringList{
+                            "File: New Open Close - Save Save As... Export Image...(off) - Exit",
+                            "Edit: Undo(off) Redo(off) - Delete(off)",
+                            "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]", "View: Files[x] Overview[x]"}));
         const QList<QKeySequence::StandardKey> keys = {
             QKeySequence::New,  QKeySequence::Open,   QKeySequence::Close,
             QKeySequence::Save, QKeySequence::SaveAs, QKeySequence::Quit,
@@ -441,17 +459,17 @@ private slots:
         QVERIFY(prepare(window, "none"));
         CanvasView &view = *window.canvasView();
         const QList<QAction *> edit = entriesOf(window, 1);
-        view.newCanvas(m_base.terrainPath);
+        view.session()->newMap(m_base.terrainPath);
         TestSupport::dragIn(view, m_towerPayload, QPoint(30, 40));
         TestSupport::dragIn(view, m_towerPayload, QPoint(60, 40));
         QVERIFY(!edit[2]->isEnabled());
         QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(31, 41));
         QVERIFY(edit[2]->isEnabled());
         QTest::keyClick(&window, Qt::Key_Delete);
-        QCOMPARE(view.document()->placements().size(), 1);
+        QCOMPARE(view.session()->document()->placements().size(), 1);
         QVERIFY(!edit[2]->isEnabled());
         QCOMPARE(edit[0]->text(), QStringLiteral("Undo Delete"));
-        view.document()->undoStack()->setClean(); // nothing left to ask about
+        view.session()->document()->undoStack()->setClean(); // nothing left to ask about
     }
 
     // Ctrl++ (or Ctrl+=) and Ctrl+- step the scale, clamped to the Scale menu's, whose check
@@ -477,7 +495,7 @@ private slots:
         QCOMPARE(pointer->text(), QStringLiteral("41, 31  tower.mlt"));
         for (const QLabel *label : window.statusBar()->findChildren<QLabel *>())
             QVERIFY(label == pointer || label->x() > pointer->x() + pointer->width());
-        view.document()->undoStack()->setClean();
+        view.session()->document()->undoStack()->setClean();
     }
 
     // The dialog that asks for the terrain image of a new map: which button Return presses, and
@@ -514,20 +532,21 @@ private slots:
         SelectImage dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        dialog.ui.lineTerrain->setFocus();
-        QTest::keyClicks(dialog.ui.lineTerrain, typed);
+        auto *line = dialog.findChild<QLineEdit *>("lineTerrain");
+        line->setFocus();
+        QTest::keyClicks(line, typed);
         for (const QString &step : steps) {
             if (step == QLatin1String("return"))
                 QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
             else if (step == QLatin1String("cancel"))
-                QTest::mouseClick(dialog.ui.cancelButton, Qt::LeftButton);
+                QTest::mouseClick(dialog.findChild<QWidget *>("cancelButton"), Qt::LeftButton);
             else
-                QTest::mouseClick(dialog.ui.pushTerrain, Qt::LeftButton);
+                QTest::mouseClick(dialog.findChild<QWidget *>("pushTerrain"), Qt::LeftButton);
         }
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), result);
         QCOMPARE(script.seen.size(), answers.size());
-        QCOMPARE(dialog.ui.lineTerrain->text(), steps.contains("pick") ? chosen : typed);
+        QCOMPARE(dialog.terrainPath(), steps.contains("pick") ? chosen : typed);
     }
 
 private:
@@ -563,12 +582,15 @@ private:
                 auto *button = modal->findChild<QPushButton *>(kind == "image" ? "okButton" : "");
                 if (token == "progress" && button)
                     return button->click();
-                if (path.isEmpty())
-                    return TestSupport::rejectDialog(modal);
                 if (auto *line = modal->findChild<QLineEdit *>("lineTerrain"); line && button) {
+                    m_boxes << "terrain|" + line->text();
+                    if (path.isEmpty())
+                        return TestSupport::rejectDialog(modal);
                     line->setText(path);
                     return button->click();
                 }
+                if (path.isEmpty())
+                    return TestSupport::rejectDialog(modal);
                 if (auto *dialog = qobject_cast<QFileDialog *>(modal); dialog && kind == "replace")
                     dialog->setOption(QFileDialog::DontConfirmOverwrite); // Qt's own question
                 TestSupport::acceptFileDialog(modal, path);
@@ -606,8 +628,8 @@ private:
         if (changed || state == "undone")
             TestSupport::dragIn(view, m_towerPayload, QPoint(100, 80));
         if (state == "undone")
-            view.document()->undoStack()->undo();
-        return shown && view.canvas() && view.document()->isModified() == changed;
+            view.session()->document()->undoStack()->undo();
+        return shown && view.canvas() && view.session()->document()->isModified() == changed;
     }
 
     QTemporaryDir m_dir;

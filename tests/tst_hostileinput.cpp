@@ -5,13 +5,15 @@
 
 #include "TestSupport.h"
 
-#include "app/Configuration.h"
-#include "app/RadarColours.h"
-#include "canvas/Canvas.h"
-#include "canvas/CanvasView.h"
-#include "document/MapDocument.h"
-#include "library/StructurePayload.h"
-#include "library/StructurePreview.h"
+#include "core/Configuration.h"
+#include "core/MapDocument.h"
+#include "core/MapSession.h"
+#include "core/PlacementFile.h"
+#include "core/RadarColours.h"
+#include "core/StructurePayload.h"
+#include "core/StructurePreview.h"
+#include "editor/Canvas.h"
+#include "editor/CanvasView.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -164,21 +166,27 @@ private slots:
         }
     }
 
-    // A terrain image that cannot be read, for its claimed size or for being a folder, gives an
-    // empty map, still open.
+    // A terrain image that cannot be read, for its claimed size or for being a folder, is
+    // refused for a new map, and gives an empty map, still open, where a placement file names it.
     void terrainNotAnImage()
     {
         const QString folder = m_dir.filePath(QStringLiteral("folder.png"));
         QVERIFY(QDir().mkpath(folder));
         for (const QString &path : {writeBytes(m_dir, bmpClaimingHuge(), ".png"), folder}) {
-            CanvasView view;
+            MapSession session;
+            CanvasView view(&session);
             view.resize(200, 150);
             view.show();
             QVERIFY(QTest::qWaitForWindowExposed(&view));
-            view.newCanvas(path);
+            QString error;
+            QVERIFY(!session.newMap(path, &error) && !view.canvas());
+            QCOMPARE(error, QDir::toNativeSeparators(path) + " cannot be read as an image.");
+            PlacementDocument map;
+            map.terrainPath = path;
+            QVERIFY(session.openFile(writeBytes(m_dir, *PlacementFile::write(map), ".xml")));
             QVERIFY(view.canvas());
             QCOMPARE(view.canvas()->sceneRect(), QRectF(0, 0, 0, 0));
-            QCOMPARE(view.document()->terrainPath(), path);
+            QCOMPARE(session.document()->terrainPath(), path);
             view.viewport()->repaint();
         }
     }

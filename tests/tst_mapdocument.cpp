@@ -1,7 +1,7 @@
 // The map as a document: its commands, their undo and redo, the modified state and saving.
 
-#include "document/MapDocument.h"
-#include "document/PlacementFile.h"
+#include "core/MapDocument.h"
+#include "core/PlacementFile.h"
 
 #include <QFile>
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
 // The placement file: written byte for byte in its one layout, read leniently.
 
 #include "DomPlacementReader.h"
-#include "document/PlacementFile.h"
+#include "core/PlacementFile.h"
 
 #include <QBuffer>
 #include <QFile>

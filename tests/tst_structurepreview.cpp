@@ -4,10 +4,10 @@
 
 #include "TestSupport.h"
 
-#include "app/RadarColours.h"
-#include "library/NameList.h"
-#include "library/StructurePayload.h"
-#include "library/StructurePreview.h"
+#include "core/NameList.h"
+#include "core/RadarColours.h"
+#include "core/StructurePayload.h"
+#include "core/StructurePreview.h"
 
 #include <QMimeData>
 #include <QTemporaryDir>

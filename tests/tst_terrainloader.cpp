@@ -3,7 +3,7 @@
 // keeps what could be read; a terrain replaced while it is read leaves no trace.
 
 #include "TestSupport.h"
-#include "canvas/TerrainLoader.h"
+#include "core/TerrainLoader.h"
 
 #include <QBuffer>
 #include <QDeadlineTimer>

@@ -1,8 +1,7 @@
-#include "ExportJob.h"
-#include "MainWindow.h"
-#include "canvas/CanvasView.h"
-#include "document/AutoSaver.h"
-#include "document/FileCommands.h"
+#include "CommandLine.h"
+#include "core/AutoSaver.h"
+#include "editor/FileCommands.h"
+#include "editor/MainWindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -15,16 +14,16 @@ int main(int argc, char *argv[])
 {
     // An export draws the map without a window: it needs no display, so it makes no
     // application that would ask for one.
-    if (ExportJob::isRequested(argc, argv)) {
+    if (CommandLine::wantsNoWindow(argc, argv)) {
         QCoreApplication application(argc, argv);
-        return ExportJob::runFromCommandLine(application.arguments(),
+        return CommandLine::runWithoutWindow(application.arguments(),
                                              QCoreApplication::applicationDirPath());
     }
     QApplication application(argc, argv);
     // Names the data folder, where the recovery files are kept, whatever the program's file.
     QCoreApplication::setApplicationName(QStringLiteral("valdrune-placer"));
     QCommandLineParser parser;
-    ExportJob::addArguments(parser);
+    CommandLine::addArguments(parser);
     parser.process(application);
     const QStringList maps = parser.positionalArguments();
     if (maps.size() > 1) {
@@ -48,7 +47,7 @@ int main(int argc, char *argv[])
     // map's changes), once the window is up to show its progress and warnings.
     QTimer::singleShot(0, &window, [&window, maps] {
         window.offerRecovery();
-        FileCommands *commands = window.canvasView()->fileCommands();
+        FileCommands *commands = window.fileCommands();
         if (!maps.isEmpty() && commands->maybeSave())
             commands->openFile(maps.constFirst());
     });

@@ -54,7 +54,7 @@ start_program() {
     shift
     (cd "$data" && exec ./valdrune-placer "$@" >"$work/stdout-$run.txt" 2>&1) &
     app_pid=$!
-    window="$(timeout 60 xdotool search --sync --onlyvisible --name '^Valdrune Structure Placer$' |
+    window="$(timeout 60 xdotool search --sync --onlyvisible --name '^(.+ — )?Valdrune Structure Placer$' |
         head -n 1)" || true
     [ -n "$window" ] || fail "the main window did not appear (see $work/stdout-$run.txt)"
     xdotool windowmove --sync "$window" 0 0 windowactivate --sync "$window" >/dev/null 2>&1 || true
@@ -133,6 +133,13 @@ save_and_compare() {
     compare "$@"
 }
 
+
+# Fails unless the main window's title is $1.
+expect_title() {
+    local title
+    title="$(xdotool getwindowname "$window")"
+    [ "$title" = "$1" ] || fail "the window's title is \"$title\", not \"$1\""
+}
 
 # Ends the running program without asking it anything.
 stop_program() {

@@ -11,10 +11,10 @@
 //       n x n block, with the terrain showing around it
 
 #include "DemoData.h"
-#include "app/RadarColours.h"
-#include "document/PlacementFile.h"
-#include "library/StructureFile.h"
-#include "library/StructurePreview.h"
+#include "core/RadarColours.h"
+#include "core/PlacementFile.h"
+#include "core/StructureFile.h"
+#include "core/StructurePreview.h"
 
 #include <QDir>
 #include <QGuiApplication>

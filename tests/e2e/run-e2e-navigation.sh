@@ -28,11 +28,32 @@ import -window root "$work/shot.png"
 run_probe expect "$work/shot.png" "$data/keep.mlt" "$data/radar.bin" "$px" "$py" 6 ||
     fail "after Ctrl+wheel the structure's cell is not under the pointer at scale 6"
 
+# A right click during a pan with the middle button opens the structure's menu; once it is
+# closed and the button let go, the pan is over: the map stays put under a pointer that moves
+# with no button held.
+gx=$((px + 20))
+gy=$((py + 20))
+xdotool mousemove --sync "$gx" "$gy" mousedown 2
+glide "$gx" "$gy" $((gx + 30)) "$gy" 3
+glide $((gx + 30)) "$gy" "$gx" "$gy" 3
+xdotool click 3
+settle
+xdotool key Escape
+settle
+xdotool mouseup 2
+settle
+area="300x300+$((gx - 40))+$((gy - 40))"
+import -window root -crop "$area" "$work/before.png"
+glide "$gx" "$gy" $((gx + 150)) $((gy + 100)) 5
+settle
+import -window root -crop "$area" "$work/after.png"
+[ "$(command compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1)" = 0 ] ||
+    fail "the map went on panning after the middle button was let go"
+xdotool mousemove --sync "$gx" "$gy"
+
 # Grab the structure three cells into it, go down past the view's bottom edge and hold there,
 # then come back up into the view and let go.
 read -r wh < <(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: [0-9]*x\([0-9]*\).*/\1/p')
-gx=$((px + 20))
-gy=$((py + 20))
 xdotool mousemove --sync "$gx" "$gy" mousedown 1
 glide "$gx" "$gy" "$gx" $((wy + wh - 4)) 8
 settle 1.5

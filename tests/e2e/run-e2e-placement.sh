@@ -95,9 +95,38 @@ settle
 xdotool key Delete
 save_and_compare "$other" "a click and Delete" 210,120
 
+# A right click during a drag opens the structure's menu; once it is closed and the button let
+# go, the drag is over: the structure is back, and a press on empty ground draws a rubber band
+# instead of carrying it along.
+xdotool mousemove --sync $((ox + 213)) $((oy + 123)) mousedown 1
+glide $((ox + 213)) $((oy + 123)) $((ox + 243)) $((oy + 143)) 4
+xdotool click 3
+settle
+xdotool key Escape
+settle
+xdotool mouseup 1
+settle
+drag_on_map 400 300 -60 -40
+save_and_compare "$other" "a right click during a drag" 210,120
+expect_title "other.xml — Valdrune Structure Placer"
+
 # Every save prints a line for each structure: six saves of two structures, one of one.
 [ "$(grep -c '^Item is at ' "$work/stdout-2.txt")" = 11 ] || fail "not a line for each structure saved"
-stop_program
+
+# Unsaved changes show in the title; Close and Exit ask about them: Cancel keeps the map, No
+# quits without writing.
+xdotool mousemove --sync $((ox + 213)) $((oy + 123)) click 1
+xdotool key Right
+settle
+expect_title "other.xml* — Valdrune Structure Placer"
+xdotool key ctrl+w
+answer '^Save changes$' "" Escape
+expect_title "other.xml* — Valdrune Structure Placer"
+xdotool mousemove --sync $((ox + 400)) $((oy + 400)) click 1 key ctrl+q
+answer '^Save changes$' "" n
+timeout 5 tail --pid="$app_pid" -f /dev/null || fail "No to the question did not quit"
+app_pid=""
+compare "$other" "quitting without saving" 210,120
 check_sanitizers
 
 echo "e2e: placed, moved, saved, reopened, seen on screen and edited with the keys"

@@ -1,0 +1,186 @@
+#include "MapDocument.h"
+
+#include "MovePlacements.h"
+#include "PlaceStructure.h"
+#include "PlacementFile.h"
+#include "RemovePlacements.h"
+#include "SetInvisible.h"
+
+#include <QSet>
+
+#include <algorithm>
+
+MapDocument::MapDocument(QObject *parent) : QObject(parent)
+{
+    m_undoStack.setUndoLimit(undoLimit);
+    connect(&m_undoStack, &QUndoStack::cleanChanged, this,
+            [this](bool clean) { emit modifiedChanged(m_open && !clean); });
+}
+
+MapDocument::~MapDocument()
+{
+    // Commands may own placements taken off the map; the map owns the rest.
+    m_undoStack.clear();
+    qDeleteAll(m_placements);
+}
+
+void MapDocument::setFileName(const QString &fileName)
+{
+    if (fileName == m_fileName)
+        return;
+    m_fileName = fileName;
+    emit fileNameChanged(fileName);
+}
+
+PlacementDocument MapDocument::content() const
+{
+    PlacementDocument content;
+    content.terrainPath = m_terrainPath;
+    content.placements.reserve(m_placements.size());
+    for (const Placement *placement : m_placements)
+        content.placements.append(*placement);
+    return content;
+}
+
+void MapDocument::clear()
+{
+    const bool wasModified = isModified();
+    m_undoStack.clear();
+    qDeleteAll(std::exchange(m_placements, {}));
+    if (wasModified)
+        emit modifiedChanged(false);
+}
+
+void MapDocument::open(const PlacementDocument &content, const QString &fileName)
+{
+    clear();
+    m_open = true;
+    m_terrainPath = content.terrainPath;
+    m_placements.reserve(content.placements.size());
+    for (const Placement &placement : content.placements)
+        m_placements.append(new Placement(placement));
+    setFileName(fileName);
+    emit reset();
+}
+
+void MapDocument::markModified()
+{
+    if (m_open)
+        m_undoStack.resetClean();
+}
+
+void MapDocument::close()
+{
+    clear();
+    m_open = false;
+    m_terrainPath.clear();
+    setFileName(QString());
+    emit reset();
+}
+
+bool MapDocument::save(const QString &path, QString *error)
+{
+    const std::optional<QByteArray> bytes = PlacementFile::write(content(), error);
+    if (!bytes || !PlacementFile::saveBytes(path, *bytes, error))
+        return false;
+    setFileName(path);
+    m_undoStack.setClean();
+    return true;
+}
+
+void MapDocument::place(const Placement &placement)
+{
+    if (m_open)
+        m_undoStack.push(new PlaceStructure(this, placement));
+}
+
+void MapDocument::move(const QList<Placement *> &placements, QPointF delta, int gesture)
+{
+    if (placements.isEmpty() || delta.isNull())
+        return;
+    // Kept in drawing order, so that two moves of one set compare equal for merging.
+    QList<Placement *> ordered;
+    const QSet<Placement *> wanted(placements.cbegin(), placements.cend());
+    for (Placement *placement : std::as_const(m_placements)) {
+        if (wanted.contains(placement))
+            ordered.append(placement);
+    }
+    if (!ordered.isEmpty())
+        m_undoStack.push(new MovePlacements(this, ordered, delta, gesture));
+}
+
+void MapDocument::remove(const QList<Placement *> &placements)
+{
+    const QSet<Placement *> wanted(placements.cbegin(), placements.cend());
+    QList<Placement *> present;
+    for (Placement *placement : std::as_const(m_placements)) {
+        if (wanted.contains(placement))
+            present.append(placement);
+    }
+    if (!present.isEmpty())
+        m_undoStack.push(new RemovePlacements(this, present));
+}
+
+void MapDocument::setInvisible(Placement *placement, bool invisible)
+{
+    if (placement && placement->invisible != invisible && m_placements.contains(placement))
+        m_undoStack.push(new SetInvisible(placement, invisible));
+}
+
+void MapDocument::insert(const Places &places)
+{
+    QList<Placement *> inserted;
+    inserted.reserve(places.size());
+    if (!places.isEmpty() && places.first().first == m_placements.size()) {
+        // Placed on top: the usual case, without a pass over the map.
+        for (const auto &[index, placement] : places)
+            m_placements.append(placement);
+    } else {
+        QList<Placement *> merged;
+        merged.reserve(m_placements.size() + places.size());
+        qsizetype from = 0;
+        for (const auto &[index, placement] : places) {
+            while (merged.size() < index && from < m_placements.size())
+                merged.append(m_placements.at(from++));
+            merged.append(placement);
+        }
+        while (from < m_placements.size())
+            merged.append(m_placements.at(from++));
+        m_placements = std::move(merged);
+    }
+    for (const auto &slot : places)
+        inserted.append(slot.second);
+    emit placementsInserted(inserted);
+}
+
+MapDocument::Places MapDocument::take(const QList<Placement *> &placements)
+{
+    emit placementsRemoved(placements);
+    Places places;
+    if (placements.size() == 1 && !m_placements.isEmpty() &&
+        m_placements.last() == placements.first()) {
+        // The top one: an undone placing, a structure deleted right after it was placed.
+        places.append({m_placements.size() - 1, m_placements.takeLast()});
+        return places;
+    }
+    const QSet<Placement *> taken(placements.cbegin(), placements.cend());
+    places.reserve(placements.size());
+    QList<Placement *> kept;
+    kept.reserve(m_placements.size() - placements.size());
+    for (qsizetype i = 0; i < m_placements.size(); ++i) {
+        Placement *placement = m_placements.at(i);
+        if (taken.contains(placement))
+            places.append({i, placement});
+        else
+            kept.append(placement);
+    }
+    m_placements = std::move(kept);
+    return places;
+}
+
+void MapDocument::translate(const QList<Placement *> &placements, QPointF delta)
+{
+    for (Placement *placement : placements)
+        placement->position += delta;
+    emit placementsMoved(placements);
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "Placement.h"
+#include "PlacementDocument.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointF>
+#include <QString>
+#include <QUndoStack>
+
+// The open map as a document: the terrain image it was made from, the placement file it
+// belongs to, the structures placed on it in drawing order (later ones in front) and the undo
+// history of every change to them.
+//
+// Placements live at stable addresses: views refer to them by pointer. A placement taken off
+// the map by a command (a delete, an undone placing) stays alive in that command, so undo and
+// redo bring back the very same object. "Modified" is the history not being at the state last
+// made, opened or saved.
+class MapDocument : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Commands kept for undo; older ones are forgotten.
+    static constexpr int undoLimit = 1000;
+
+    explicit MapDocument(QObject *parent = nullptr);
+    ~MapDocument() override;
+
+    // Whether a map is open at all.
+    bool isOpen() const { return m_open; }
+    const QString &terrainPath() const { return m_terrainPath; }
+    // The placement file that Save writes; empty until the map has one.
+    const QString &fileName() const { return m_fileName; }
+    void setFileName(const QString &fileName);
+    bool isModified() const { return m_open && !m_undoStack.isClean(); }
+    QUndoStack *undoStack() { return &m_undoStack; }
+
+    // In drawing order.
+    const QList<Placement *> &placements() const { return m_placements; }
+    // The map as a placement file records it.
+    PlacementDocument content() const;
+
+    // Starts over on a map with the given content and file name, unmodified and with no
+    // history; the views rebuild themselves (reset()).
+    void open(const PlacementDocument &content, const QString &fileName = QString());
+    // Counts the map as changed since its file was written, with no step of the history at the
+    // file's state: a map brought back from a recovery file.
+    void markModified();
+    // No map at all.
+    void close();
+    // Writes the map to path. On success the map counts as saved there: the file name becomes
+    // path and the map unmodified. On failure the previous file stays intact, *error says why,
+    // and nothing else changes.
+    bool save(const QString &path, QString *error = nullptr);
+
+    // The commands, each one step on the undo stack. Lists of placements may be in any order;
+    // placements not on the map are left out.
+    void place(const Placement &placement);
+    // Consecutive moves with the same non-zero gesture of the same placements make one step.
+    void move(const QList<Placement *> &placements, QPointF delta, int gesture = 0);
+    void remove(const QList<Placement *> &placements);
+    void setInvisible(Placement *placement, bool invisible);
+
+signals:
+    // The whole map was replaced (open, close).
+    void reset();
+    // Placements came onto the map, at their places in the drawing order.
+    void placementsInserted(const QList<Placement *> &placements);
+    // Placements are about to be taken off the map; still valid while this is handled.
+    void placementsRemoved(const QList<Placement *> &placements);
+    void placementsMoved(const QList<Placement *> &placements);
+    void modifiedChanged(bool modified);
+    void fileNameChanged(const QString &fileName);
+
+private:
+    // The commands change the map through the functions below.
+    friend class PlaceStructure;
+    friend class MovePlacements;
+    friend class RemovePlacements;
+
+    // The placements at the given places of the drawing order afterwards, sorted by place.
+    using Places = QList<std::pair<qsizetype, Placement *>>;
+    void insert(const Places &places);
+    Places take(const QList<Placement *> &placements);
+    void translate(const QList<Placement *> &placements, QPointF delta);
+    void clear();
+
+    QUndoStack m_undoStack;
+    QList<Placement *> m_placements; // owned
+    QString m_terrainPath;
+    QString m_fileName;
+    bool m_open = false;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "MapDocument.h"
+
+#include <QUndoCommand>
+
+// Takes placements off the map; they stay in the command, to go back to their places in the
+// drawing order when it is undone.
+class RemovePlacements : public QUndoCommand
+{
+public:
+    RemovePlacements(MapDocument *document, const QList<Placement *> &placements);
+    ~RemovePlacements() override;
+    void redo() override;
+    void undo() override;
+
+private:
+    MapDocument *m_document;
+    QList<Placement *> m_placements;
+    MapDocument::Places m_taken; // owned while done
+};

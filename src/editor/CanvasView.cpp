@@ -1,0 +1,447 @@
+#include "CanvasView.h"
+
+#include "Canvas.h"
+#include "CanvasItem.h"
+#include "FileCommands.h"
+#include "PlacementTool.h"
+#include "core/MapSession.h"
+
+#include <QHelpEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QToolTip>
+#include <QWheelEvent>
+
+#include <cmath>
+
+CanvasView::CanvasView(MapSession *session, QWidget *parent)
+    : QGraphicsView(parent), m_session(session), m_tool(new PlacementTool(this, session))
+{
+    MapDocument *document = session->document();
+    connect(document, &MapDocument::reset, this, &CanvasView::rebuild);
+    connect(document, &MapDocument::placementsInserted, this, &CanvasView::addItems);
+    connect(document, &MapDocument::placementsRemoved, this, &CanvasView::removeItems);
+    connect(document, &MapDocument::placementsMoved, this, &CanvasView::moveItems);
+    connect(session, &MapSession::terrainRowsRead, this, &CanvasView::showTerrainRows);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setDragMode(QGraphicsView::NoDrag);
+    setTransformationAnchor(QGraphicsView::NoAnchor);
+    setResizeAnchor(QGraphicsView::NoAnchor);
+    setOptimizationFlags(QGraphicsView::DontSavePainterState);
+    // The right button opens the item menu on press; no second menu may follow it.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    // The status bar follows the pointer, buttons pressed or not.
+    viewport()->setMouseTracking(true);
+    if (document->isOpen())
+        rebuild();
+}
+
+CanvasView::~CanvasView()
+{
+    // The items refer to the document's placements, and the tool's to its own: they go first.
+    delete m_tool;
+    disconnect(m_session->document(), nullptr, this, nullptr);
+    delete m_canvas;
+}
+
+void CanvasView::closeCanvas()
+{
+    m_items.clear();
+    if (!m_canvas)
+        return;
+    setScene(nullptr);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
+    delete m_canvas;
+    m_canvas = nullptr;
+    m_magnified.clear();
+    viewport()->update();
+}
+
+void CanvasView::rebuild()
+{
+    m_tool->cancel();
+    closeCanvas();
+    m_pixmaps.clear();
+    emit placementSelectionChanged(false);
+    if (!m_session->document()->isOpen()) {
+        refreshPointer();
+        return;
+    }
+    const QSize size = m_session->terrainSize();
+    m_canvas = new Canvas(QRectF(0, 0, size.width(), size.height()), this);
+    setScene(m_canvas);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, true);
+    const QList<Placement *> &placements = m_session->document()->placements();
+    m_items.reserve(placements.size());
+    for (Placement *placement : placements)
+        makeItem(placement);
+    // The map shows from its terrain's top-left corner, whatever lies beyond it.
+    m_reach = m_canvas->sceneRect();
+    reachItems(m_canvas->allItems());
+    setSceneRect(m_reach);
+    scrollBy(mapFromScene(QPointF(0, 0)));
+    connect(m_canvas, &Canvas::structureSelectionChanged, this,
+            [this] { emit placementSelectionChanged(hasSelection()); });
+    refreshPointer();
+}
+
+QPixmap CanvasView::pixmapOf(const Placement &placement)
+{
+    const StructureImages::Key key = StructureImages::Key::of(placement);
+    auto found = m_pixmaps.find(key);
+    if (found == m_pixmaps.end())
+        found = m_pixmaps.insert(key, QPixmap::fromImage(m_session->structureImage(key)));
+    return *found;
+}
+
+CanvasItem *CanvasView::makeItem(Placement *placement)
+{
+    auto *item = new CanvasItem(placement, pixmapOf(*placement), m_canvas, true);
+    m_items.insert(placement, item);
+    return item;
+}
+
+void CanvasView::reachItems(const QList<CanvasItem *> &items)
+{
+    QRectF reach = m_reach;
+    const QRectF terrain = m_canvas->sceneRect();
+    for (const CanvasItem *item : items) {
+        const QRectF bounds = item->canvasRect();
+        if (!terrain.contains(bounds))
+            reach |= bounds.adjusted(-placementMargin, -placementMargin, placementMargin,
+                                     placementMargin);
+    }
+    if (reach == m_reach)
+        return;
+    m_reach = reach;
+    setSceneRect(reach);
+}
+
+void CanvasView::addItems(const QList<Placement *> &placements)
+{
+    if (!m_canvas)
+        return;
+    QList<CanvasItem *> added;
+    added.reserve(placements.size());
+    for (Placement *placement : placements)
+        added.append(makeItem(placement));
+    reachItems(added);
+    refreshPointer();
+    // Placements that come back (an undone delete) take their old places in the drawing
+    // order; new ones go on top.
+    const QList<Placement *> &all = m_session->document()->placements();
+    const qsizetype first = all.size() - placements.size();
+    if (first >= 0 && all.mid(first) == placements)
+        return;
+    QList<CanvasItem *> order;
+    order.reserve(all.size() + 1);
+    for (const Placement *placement : all)
+        order.append(m_items.value(placement));
+    if (CanvasItem *incoming = m_tool->incomingItem())
+        order.append(incoming);
+    m_canvas->setOrder(order);
+}
+
+void CanvasView::removeItems(const QList<Placement *> &placements)
+{
+    if (!m_canvas)
+        return;
+    if (m_tool->isMoving())
+        m_tool->cancel();
+    for (const Placement *placement : placements)
+        delete m_items.take(placement);
+    refreshPointer();
+}
+
+void CanvasView::moveItems(const QList<Placement *> &placements)
+{
+    if (!m_canvas)
+        return;
+    if (m_tool->isMoving())
+        m_tool->cancel();
+    QList<CanvasItem *> moved;
+    moved.reserve(placements.size());
+    for (const Placement *placement : placements) {
+        if (CanvasItem *item = m_items.value(placement)) {
+            item->setPos(placement->position);
+            moved.append(item);
+        }
+    }
+    reachItems(moved);
+    refreshPointer();
+}
+
+void CanvasView::showTerrainRows(int from, int to)
+{
+    // Only where the new rows show.
+    const QRect band = viewportTransform()
+                           .mapRect(QRectF(0, from, m_session->terrain().width(), to - from))
+                           .toAlignedRect();
+    viewport()->update(band & viewport()->rect());
+}
+
+void CanvasView::setScale(int factor)
+{
+    if (factor == 0)
+        return;
+    const bool changed = factor != m_scale;
+    m_scale = factor;
+    setTransform(QTransform::fromScale(factor, factor));
+    refreshPointer();
+    if (changed)
+        emit scaleChanged(factor);
+}
+
+void CanvasView::zoomTo(int factor, const QPoint &anchor)
+{
+    factor = qBound(minimumScale, factor, maximumScale);
+    if (factor == m_scale)
+        return;
+    // The cell under the anchor, and how far into it the anchor is: after the change the anchor
+    // is as far into the same cell, to the nearest whole pixel within it.
+    const QPointF before = mapToScene(anchor);
+    const QPointF cell(std::floor(before.x()), std::floor(before.y()));
+    const QPointF into = before - cell;
+    const QPointF target = cell + QPointF(std::floor(into.x() * factor) / factor,
+                                          std::floor(into.y() * factor) / factor);
+    setScale(factor);
+    const QPointF now = viewportTransform().map(target);
+    scrollBy(QPoint(qRound(now.x() - anchor.x()), qRound(now.y() - anchor.y())));
+}
+
+void CanvasView::scrollBy(QPoint delta)
+{
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() + delta.x());
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + delta.y());
+}
+
+void CanvasView::zoomIn()
+{
+    zoomTo(m_scale + 1, viewport()->rect().center());
+}
+
+void CanvasView::zoomOut()
+{
+    zoomTo(m_scale - 1, viewport()->rect().center());
+}
+
+bool CanvasView::cellAt(const QPoint &viewportPos, QPoint *cell) const
+{
+    if (!m_canvas)
+        return false;
+    const QPointF scenePos = mapToScene(viewportPos);
+    const QPoint at(int(std::floor(scenePos.x())), int(std::floor(scenePos.y())));
+    if (!m_canvas->sceneRect().toAlignedRect().contains(at))
+        return false;
+    *cell = at;
+    return true;
+}
+
+QPoint CanvasView::toCanvas(const QPoint &viewportPos) const
+{
+    const QPointF scenePos = mapToScene(viewportPos);
+    return QPoint(int(std::floor(scenePos.x() + 0.5)), int(std::floor(scenePos.y() + 0.5)));
+}
+
+CanvasItem *CanvasView::structureAt(const QPoint &canvasPos) const
+{
+    return m_canvas ? m_canvas->structureAt(QPointF(canvasPos)) : nullptr;
+}
+
+bool CanvasView::hasSelection() const
+{
+    return m_canvas && m_canvas->hasSelection();
+}
+
+QList<Placement *> CanvasView::selectedPlacements() const
+{
+    QList<Placement *> placements;
+    if (!m_canvas)
+        return placements;
+    for (CanvasItem *item : m_canvas->selectedStructures()) {
+        if (item != m_tool->incomingItem())
+            placements.append(const_cast<Placement *>(item->placement()));
+    }
+    return placements;
+}
+
+void CanvasView::setPointer(const QPoint &viewportPos)
+{
+    m_pointer = viewportPos;
+    m_pointerInside = true;
+    QString text;
+    QPoint cell;
+    if (cellAt(viewportPos, &cell)) {
+        text = QStringLiteral("%1, %2").arg(cell.x()).arg(cell.y());
+        if (const CanvasItem *item = m_canvas->structureAt(mapToScene(viewportPos)))
+            text += QStringLiteral("  ") + item->structureName();
+    }
+    if (text == m_pointerText)
+        return;
+    m_pointerText = text;
+    emit pointerTextChanged(text);
+}
+
+void CanvasView::refreshPointer()
+{
+    if (m_pointerInside)
+        setPointer(m_pointer);
+}
+
+void CanvasView::clearPointer()
+{
+    m_pointerInside = false;
+    if (m_pointerText.isEmpty())
+        return;
+    m_pointerText.clear();
+    emit pointerTextChanged(m_pointerText);
+}
+
+void CanvasView::scrollContentsBy(int dx, int dy)
+{
+    QGraphicsView::scrollContentsBy(dx, dy);
+    refreshPointer();
+}
+
+void CanvasView::wheelEvent(QWheelEvent *event)
+{
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QGraphicsView::wheelEvent(event);
+        return;
+    }
+    // A notch is 120; finer wheels and touchpads add up to whole steps.
+    m_wheelZoom += event->angleDelta().y();
+    const int steps = m_wheelZoom / 120;
+    m_wheelZoom -= steps * 120;
+    if (steps)
+        zoomTo(m_scale + steps, event->position().toPoint());
+    event->accept();
+}
+
+void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
+{
+    // While a map is shown the viewport is not filled before painting (that would cost a
+    // second pass over every pixel): what the terrain does not cover, or the rows of it not
+    // yet read, is filled here.
+    const QImage &terrain = m_session->terrain();
+    const QRect area = rect.toAlignedRect();
+    const QRect exposed = terrain.isNull() ? QRect() : area & terrain.rect();
+    if (exposed != area) {
+        const QBrush background = viewport()->palette().brush(viewport()->backgroundRole());
+        for (const QRect &part : QRegion(area).subtracted(exposed))
+            painter->fillRect(part, background);
+    }
+    if (exposed.isEmpty())
+        return;
+    // Structures are laid on the terrain before it is magnified only where the terrain is all
+    // there is to draw under them.
+    const Canvas *under = exposed == area ? m_canvas : nullptr;
+    switch (m_magnified.draw(painter, exposed, terrain, under)) {
+    case MagnifiedTerrain::Drawn::TerrainAndStructures:
+        m_canvas->leaveItemsOut();
+        return;
+    case MagnifiedTerrain::Drawn::Terrain:
+        return;
+    case MagnifiedTerrain::Drawn::Nothing:
+        break;
+    }
+    painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter->drawImage(exposed.topLeft(), terrain, exposed);
+}
+
+bool CanvasView::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::Leave)
+        clearPointer();
+    if (event->type() == QEvent::ToolTip && m_canvas) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        if (CanvasItem *item = structureAt(toCanvas(help->pos()))) {
+            QToolTip::showText(help->globalPos(), item->toolTipText());
+            // The scene's own tooltip handling would hide it again: none of its items has one.
+            return true;
+        }
+    }
+    return QGraphicsView::viewportEvent(event);
+}
+
+void CanvasView::mousePressEvent(QMouseEvent *event)
+{
+    m_tool->mousePressEvent(event);
+}
+
+void CanvasView::mouseMoveEvent(QMouseEvent *event)
+{
+    setPointer(event->position().toPoint());
+    m_tool->mouseMoveEvent(event);
+}
+
+void CanvasView::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_tool->mouseReleaseEvent(event);
+}
+
+void CanvasView::keyPressEvent(QKeyEvent *event)
+{
+    if (!m_tool->keyPressEvent(event))
+        QGraphicsView::keyPressEvent(event);
+}
+
+void CanvasView::keyReleaseEvent(QKeyEvent *event)
+{
+    if (!m_tool->keyReleaseEvent(event))
+        QGraphicsView::keyReleaseEvent(event);
+}
+
+void CanvasView::focusOutEvent(QFocusEvent *event)
+{
+    m_tool->focusOut();
+    QGraphicsView::focusOutEvent(event);
+}
+
+void CanvasView::dragEnterEvent(QDragEnterEvent *event)
+{
+    m_tool->dragEnterEvent(event);
+}
+
+void CanvasView::dragMoveEvent(QDragMoveEvent *event)
+{
+    m_tool->dragMoveEvent(event);
+}
+
+void CanvasView::dragLeaveEvent(QDragLeaveEvent *)
+{
+    m_tool->dragLeave();
+}
+
+void CanvasView::dropEvent(QDropEvent *event)
+{
+    m_tool->dropEvent(event);
+}
+
+void CanvasView::deleteSelection()
+{
+    m_tool->cancel();
+    m_session->document()->remove(selectedPlacements());
+}
+
+void CanvasView::fileNew()
+{
+    m_fileCommands->newMap();
+}
+
+void CanvasView::fileOpen()
+{
+    m_fileCommands->open();
+}
+
+bool CanvasView::fileSave()
+{
+    return m_fileCommands->save();
+}
+
+void CanvasView::fileClose()
+{
+    m_fileCommands->close();
+}

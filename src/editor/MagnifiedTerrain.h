@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+
+class Canvas;
+class QPainter;
+
+// Paints the exposed part of a terrain magnified by the painter's whole-number scale, one map
+// pixel to an n x n block: much cheaper than a scaled blit for every repaint. Written in place
+// where the painter draws into an image in memory, otherwise into a buffer copied unscaled. The
+// buffers are kept between repaints.
+class MagnifiedTerrain
+{
+public:
+    enum class Drawn { Nothing, Terrain, TerrainAndStructures };
+
+    // Draws exposed (canvas pixels, within the terrain) at scales of 2 and more, with the
+    // canvas's structures laid on the terrain first where they can all be drawn so; Nothing at
+    // other scales, where the caller draws it.
+    Drawn draw(QPainter *painter, const QRect &exposed, const QImage &terrain,
+               const Canvas *canvas);
+    // Lets the buffers go.
+    void clear();
+
+private:
+    // Lays the structures over the exposed part of the terrain, unscaled, in m_composed; false
+    // when they cannot all be drawn so.
+    bool compose(const QImage &terrain, const Canvas *canvas, const QRect &exposed);
+    // The source is the terrain, or the part of the map composed from it, its top-left corner
+    // at canvas position sourceAt.
+    bool drawScaled(QPainter *painter, const QRect &exposed, const QImage &source, QPoint sourceAt);
+    bool drawDirect(QPainter *painter, const QRect &exposed, const QImage &source, QPoint sourceAt);
+
+    QImage m_magnified;
+    QImage m_composed;
+};

@@ -1,0 +1,294 @@
+#include "MainWindow.h"
+
+#include "BuildLabel.h"
+#include "CanvasView.h"
+#include "DirView.h"
+#include "FileCommands.h"
+#include "OverviewWidget.h"
+#include "core/AutoSaver.h"
+#include "core/Configuration.h"
+#include "core/MapSession.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDockWidget>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStatusBar>
+
+namespace {
+
+const char applicationTitle[] = "Valdrune Structure Placer";
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags), m_session(std::make_unique<MapSession>(&m_radarColours))
+{
+    readConfig();
+    MapDocument *document = m_session->document();
+    m_fileCommands = new FileCommands(m_session.get(), this);
+
+    // The map cell under the pointer (and the structure there), left of the build.
+    auto *pointerLabel = new QLabel(statusBar());
+    pointerLabel->setObjectName(QStringLiteral("pointerLabel"));
+    statusBar()->addPermanentWidget(pointerLabel, 0);
+    auto *buildLabel = new QLabel(buildLabelText(), statusBar());
+    statusBar()->addPermanentWidget(buildLabel, 0);
+
+    m_filesDock = new QDockWidget(this);
+    m_filesDock->setObjectName(QStringLiteral("filesDock"));
+    m_filesDock->setWindowTitle(QStringLiteral("Files"));
+    auto *tree = new DirView(m_filesDock);
+    tree->setMinimumWidth(260);
+    m_filesDock->setWidget(tree);
+
+    m_canvasView = new CanvasView(m_session.get(), this);
+    m_canvasView->setFileCommands(m_fileCommands);
+    setCentralWidget(m_canvasView);
+
+    m_overviewDock = new QDockWidget(this);
+    m_overviewDock->setObjectName(QStringLiteral("overviewDock"));
+    m_overviewDock->setWindowTitle(QStringLiteral("Overview"));
+    m_overviewDock->setWidget(new OverviewWidget(m_session.get(), m_canvasView, m_overviewDock));
+
+    addDockWidget(Qt::RightDockWidgetArea, m_filesDock);
+    addDockWidget(Qt::RightDockWidgetArea, m_overviewDock); // below the files
+    m_autoSaver = new AutoSaver(document, RecoveryStore::defaultFolder(), this);
+    tree->setRadarColours(&m_radarColours);
+
+    menuBar()->addMenu(createFileMenu());
+    menuBar()->addMenu(createEditMenu());
+    menuBar()->addMenu(createScaleMenu());
+    QMenu *viewMenu = new QMenu(QStringLiteral("View"), menuBar());
+    viewMenu->addAction(m_filesDock->toggleViewAction());
+    viewMenu->addAction(m_overviewDock->toggleViewAction());
+    menuBar()->addMenu(viewMenu);
+
+    connect(&m_scaleMapper, &QSignalMapper::mappedInt, m_canvasView, &CanvasView::setScale);
+    connect(m_canvasView, &CanvasView::pointerTextChanged, pointerLabel, &QLabel::setText);
+    addZoomActions();
+
+    connect(document, &MapDocument::reset, this, &MainWindow::updateTitle);
+    connect(document, &MapDocument::fileNameChanged, this, &MainWindow::updateTitle);
+    connect(document, &MapDocument::modifiedChanged, this, &QWidget::setWindowModified);
+    updateTitle();
+
+    // Start where the user is: the folder the program was started in, inside the whole tree.
+    tree->revealFolder(QDir::currentPath());
+}
+
+MainWindow::~MainWindow()
+{
+    // The views refer to the session: they go before it.
+    delete m_overviewDock;
+    delete m_canvasView;
+}
+
+void MainWindow::updateTitle()
+{
+    const MapDocument *document = m_session->document();
+    if (!document->isOpen()) {
+        setWindowTitle(tr(applicationTitle));
+        setWindowModified(false);
+        return;
+    }
+    const QString name = document->fileName().isEmpty()
+                             ? tr("Untitled")
+                             : QFileInfo(document->fileName()).fileName();
+    setWindowTitle(tr("%1[*] \u2014 %2").arg(name, tr(applicationTitle)));
+    setWindowModified(document->isModified());
+}
+
+DirView *MainWindow::dirView() const
+{
+    return qobject_cast<DirView *>(m_filesDock->widget());
+}
+
+void MainWindow::readConfig()
+{
+    Configuration::openRadarColours(QCoreApplication::applicationDirPath(), m_radarColours);
+}
+
+QList<QKeySequence> MainWindow::commandKeys(QKeySequence::StandardKey key)
+{
+    // Some platforms bind no key to Save As or Quit (Windows, X11 without a desktop's
+    // theme): those get the keys most editors use.
+    QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+    if (keys.isEmpty() && key == QKeySequence::SaveAs)
+        keys << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S);
+    if (keys.isEmpty() && key == QKeySequence::Quit)
+        keys << QKeySequence(Qt::CTRL | Qt::Key_Q);
+    return keys;
+}
+
+QMenu *MainWindow::createFileMenu()
+{
+    auto *menu = new QMenu(QStringLiteral("File"), this);
+    const auto add = [this, menu](const QString &text, QKeySequence::StandardKey key, auto slot) {
+        QAction *action = menu->addAction(text);
+        action->setShortcuts(commandKeys(key));
+        connect(action, &QAction::triggered, m_fileCommands, slot);
+        return action;
+    };
+    add(QStringLiteral("New"), QKeySequence::New, &FileCommands::newMap);
+    add(QStringLiteral("Open"), QKeySequence::Open, &FileCommands::open);
+    add(QStringLiteral("Close"), QKeySequence::Close, &FileCommands::close);
+    menu->addSeparator();
+    add(QStringLiteral("Save"), QKeySequence::Save, &FileCommands::save);
+    add(QStringLiteral("Save As..."), QKeySequence::SaveAs, &FileCommands::saveAs);
+    // A map command without a key of its own, on only while a map is open.
+    QAction *exportImage = menu->addAction(QStringLiteral("Export Image..."));
+    connect(exportImage, &QAction::triggered, m_fileCommands, &FileCommands::exportImage);
+    MapDocument *document = m_session->document();
+    exportImage->setEnabled(document->isOpen());
+    connect(document, &MapDocument::reset, exportImage,
+            [exportImage, document] { exportImage->setEnabled(document->isOpen()); });
+    menu->addSeparator();
+    QAction *exit = menu->addAction(QStringLiteral("Exit"));
+    exit->setShortcuts(commandKeys(QKeySequence::Quit));
+    connect(exit, &QAction::triggered, this, &MainWindow::fileExit);
+    return menu;
+}
+
+QMenu *MainWindow::createEditMenu()
+{
+    auto *menu = new QMenu(QStringLiteral("Edit"), this);
+    // The history's own actions: their texts name the command they take back or do again.
+    QUndoStack *history = m_session->document()->undoStack();
+    QAction *undo = history->createUndoAction(menu, QStringLiteral("Undo"));
+    undo->setShortcuts(QKeySequence::Undo);
+    QAction *redo = history->createRedoAction(menu, QStringLiteral("Redo"));
+    redo->setShortcuts(redoKeys());
+    menu->addAction(undo);
+    menu->addAction(redo);
+    menu->addSeparator();
+    QAction *remove = menu->addAction(QStringLiteral("Delete"));
+    // The Delete key alone: the platform's sequence for it may hold Ctrl+D, which duplicates.
+    remove->setShortcut(QKeySequence(Qt::Key_Delete));
+    remove->setEnabled(false);
+    connect(remove, &QAction::triggered, m_canvasView, &CanvasView::deleteSelection);
+    connect(m_canvasView, &CanvasView::placementSelectionChanged, remove, &QAction::setEnabled);
+    return menu;
+}
+
+QMenu *MainWindow::createScaleMenu()
+{
+    auto *menu = new QMenu(QStringLiteral("Scale"), menuBar());
+    auto *group = new QActionGroup(menu);
+    for (int n = CanvasView::minimumScale; n <= CanvasView::maximumScale; ++n) {
+        auto *action = new QAction(QString::number(n), group);
+        group->addAction(action);
+        action->setCheckable(true);
+        action->setChecked(n == 1);
+        connect(action, &QAction::triggered, &m_scaleMapper, qOverload<>(&QSignalMapper::map));
+        m_scaleMapper.setMapping(action, n);
+    }
+    menu->addActions(group->actions());
+    // The check follows the scale however it changes (the keys, the wheel).
+    connect(m_canvasView, &CanvasView::scaleChanged, group, [group](int factor) {
+        const QList<QAction *> actions = group->actions();
+        if (factor >= 1 && factor <= actions.size())
+            actions.at(factor - 1)->setChecked(true);
+    });
+    return menu;
+}
+
+void MainWindow::addZoomActions()
+{
+    // Keys of the window rather than menu entries: Ctrl++ (or Ctrl+=, unshifted on most
+    // keyboards) and Ctrl+- step the scale around the middle of the map view.
+    auto *zoomIn = new QAction(QStringLiteral("Zoom In"), this);
+    zoomIn->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    connect(zoomIn, &QAction::triggered, m_canvasView, &CanvasView::zoomIn);
+    auto *zoomOut = new QAction(QStringLiteral("Zoom Out"), this);
+    zoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    connect(zoomOut, &QAction::triggered, m_canvasView, &CanvasView::zoomOut);
+    addActions({zoomIn, zoomOut});
+}
+
+QList<QKeySequence> MainWindow::redoKeys()
+{
+    // Ctrl+Y as well, where the platform's own keys for Redo leave it out.
+    QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Redo);
+    const QKeySequence ctrlY(Qt::CTRL | Qt::Key_Y);
+    if (!keys.contains(ctrlY))
+        keys << ctrlY;
+    return keys;
+}
+
+void MainWindow::fileExit()
+{
+    // Through the close event, which asks about unsaved changes as every way out does.
+    close();
+}
+
+void MainWindow::offerRecovery()
+{
+    RecoveryStore &store = m_autoSaver->store();
+    MapDocument *document = m_session->document();
+    for (const RecoveryStore::Orphan &orphan : store.orphans()) {
+        QString error = orphan.error;
+        if (error.isEmpty()) {
+            const QString map = orphan.fileName.isEmpty()
+                                    ? QStringLiteral("an unsaved map")
+                                    : QDir::toNativeSeparators(orphan.fileName);
+            QMessageBox question(QMessageBox::Question, QStringLiteral("Recover"),
+                                 QStringLiteral("Recover unsaved changes?"),
+                                 QMessageBox::Yes | QMessageBox::No, this);
+            question.setDefaultButton(QMessageBox::Yes);
+            // The name never breaks: the box is as wide as it needs.
+            question.setInformativeText(
+                tr("The changes to %1 were kept for recovery on %2.")
+                    .arg(QStringLiteral("<span style=\"white-space:pre\">%1</span>")
+                             .arg(map.toHtmlEscaped()),
+                         QLocale().toString(orphan.saved.toLocalTime(), QLocale::ShortFormat)));
+            fitToLine(question, map);
+            if (question.exec() != QMessageBox::Yes) {
+                store.remove(orphan);
+                continue;
+            }
+            if (m_fileCommands->readPlacementFile(orphan.mapPath, &error)) {
+                // Saving writes to the map's own file, and this copy's recovery file takes over.
+                document->setFileName(orphan.fileName);
+                document->markModified();
+                store.adopt(orphan);
+                return;
+            }
+            if (error.isEmpty()) // the user cancelled the reading
+                continue;
+        }
+        QMessageBox::warning(
+            this, QStringLiteral("Recovery failed"),
+            QStringLiteral("The recovery file %1 could not be read; it is kept.\n%2")
+                .arg(QDir::toNativeSeparators(orphan.mapPath), error));
+    }
+}
+
+void MainWindow::fitToLine(QMessageBox &box, const QString &text)
+{
+    auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+    if (!label)
+        return;
+    const QFontMetrics metrics = label->fontMetrics();
+    int width = metrics.horizontalAdvance(text) + metrics.averageCharWidth();
+    if (const QScreen *screen = box.screen())
+        width = std::min(width, screen->availableGeometry().width() * 9 / 10);
+    label->setMinimumWidth(width);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_fileCommands->maybeSave())
+        event->accept();
+    else
+        event->ignore();
+}

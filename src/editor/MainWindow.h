@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/RadarColours.h"
+
+#include <QKeySequence>
+#include <QList>
+#include <QMainWindow>
+#include <QSignalMapper>
+
+#include <memory>
+
+class AutoSaver;
+class CanvasView;
+class DirView;
+class FileCommands;
+class MapSession;
+class QAction;
+class QDockWidget;
+class QMenu;
+class QMessageBox;
+
+// The one window: the map view in the middle, the structure library docked on the right with the
+// overview of the whole map below it, the File, Edit, Scale and View menus, and the build in the
+// status bar.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    ~MainWindow() override;
+
+    MapSession *session() const { return m_session.get(); }
+    FileCommands *fileCommands() const { return m_fileCommands; }
+    CanvasView *canvasView() const { return m_canvasView; }
+    AutoSaver *autoSaver() const { return m_autoSaver; }
+    DirView *dirView() const;
+    // The keys of a command: the platform's own, or the usual ones where it has none.
+    static QList<QKeySequence> commandKeys(QKeySequence::StandardKey key);
+    static QList<QKeySequence> redoKeys();
+
+public slots:
+    // Closes the window, asking first about unsaved changes.
+    void fileExit();
+    // Offers, one after another, the unsaved maps of copies of the program that ended without
+    // cleaning up, until one is taken: meant for the start, before any map is open.
+    void offerRecovery();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void readConfig();
+    QMenu *createFileMenu();
+    QMenu *createEditMenu();
+    QMenu *createScaleMenu();
+    void addZoomActions();
+    // The title names the map and shows whether it has unsaved changes.
+    void updateTitle();
+    // Widens a message box's informative text to hold text on one line (as far as the screen
+    // allows).
+    static void fitToLine(QMessageBox &box, const QString &text);
+
+    RadarColours m_radarColours;
+    std::unique_ptr<MapSession> m_session;
+    FileCommands *m_fileCommands = nullptr;
+    CanvasView *m_canvasView = nullptr;
+    AutoSaver *m_autoSaver = nullptr;
+    QDockWidget *m_filesDock = nullptr;
+    QDockWidget *m_overviewDock = nullptr;
+    QSignalMapper m_scaleMapper;
+};
