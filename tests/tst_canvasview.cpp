@@ -910,6 +910,26 @@ private slots:
         QCOMPARE(texts.size(), 3);
     }
 
+    // A structure moved past the terrain's top-left corner stays within reach: the view scrolls
+    // to it and it can be dragged back. Nothing moves it by itself.
+    void reachBeyondTerrain()
+    {
+        const auto view = makeView(2);
+        CanvasItem *item = place(*view, m_towerPayload, QPoint(20, 20));
+        QWidget *viewport = view->viewport();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(22, 22));
+        for (const Qt::Key key : {Qt::Key_Up, Qt::Key_Left, Qt::Key_Up, Qt::Key_Left})
+            QTest::keyClick(view.get(), key, Qt::ShiftModifier);
+        QCOMPARE(item->placement()->position, QPointF(-10, -10));
+        view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->minimum());
+        view->verticalScrollBar()->setValue(view->verticalScrollBar()->minimum());
+        const QPoint at = view->mapFromScene(item->pos() + QPointF(1.5, 1.5));
+        QVERIFY(viewport->rect().contains(at) && at.x() >= 2 * CanvasView::placementMargin);
+        QCOMPARE(rgbAt(freshlyPainted(*view), at), tileColour(bodyId));
+        leftDrag(viewport, at, at + QPoint(60, 40));
+        QCOMPARE(item->placement()->position, QPointF(20, 10));
+    }
+
     // The canvas's own index of its items: whatever is placed, moved, hidden or deleted, lookups
     // must answer what a look at every item answers. Crowded, then spread far out, negative too.
     void lookupsAgreeWithEveryItem()

@@ -13,6 +13,7 @@
 namespace {
 
 const char exportOption[] = "export";
+const char versionOption[] = "version";
 
 // Draws the map of the placement file at mapFile into the PNG file at imageFile, as the
 // window's export does; false with *error saying why for a person.
@@ -35,23 +36,36 @@ bool exportMap(const QString &mapFile, const QString &imageFile, const RadarColo
 
 bool CommandLine::wantsNoWindow(int argc, char *argv[])
 {
-    const size_t length = std::strlen(exportOption);
+    // An option given by its whole name, with or without its value after "=".
+    const auto names = [](const char *argument, const char *option) {
+        const size_t length = std::strlen(option);
+        return std::strncmp(argument, "--", 2) == 0 &&
+               std::strncmp(argument + 2, option, length) == 0 &&
+               (argument[2 + length] == '\0' || argument[2 + length] == '=');
+    };
     for (int i = 1; i < argc; ++i) {
         const char *argument = argv[i];
         if (std::strcmp(argument, "--") == 0)
             return false;
-        if (std::strncmp(argument, "--", 2) == 0 &&
-            std::strncmp(argument + 2, exportOption, length) == 0 &&
-            (argument[2 + length] == '\0' || argument[2 + length] == '='))
+        if (names(argument, exportOption) || names(argument, versionOption) ||
+            names(argument, "help") || std::strcmp(argument, "-h") == 0 ||
+            std::strcmp(argument, "-v") == 0)
             return true;
     }
     return false;
+}
+
+QString CommandLine::versionText()
+{
+    return QStringLiteral("Valdrune Structure Placer %1\n").arg(QStringLiteral(VALDRUNE_VERSION));
 }
 
 void CommandLine::addArguments(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(QStringLiteral("Valdrune Structure Placer"));
     parser.addHelpOption();
+    parser.addOption(QCommandLineOption({QStringLiteral("v"), QLatin1String(versionOption)},
+                                        QStringLiteral("Print the name and version and quit.")));
     parser.addOption(QCommandLineOption(
         QLatin1String(exportOption),
         QStringLiteral("Draw the map into the PNG file <image>, one pixel a map cell, and quit "
@@ -70,6 +84,10 @@ int CommandLine::runWithoutWindow(const QStringList &arguments, const QString &a
     const bool parsed = parser.parse(arguments);
     if (parsed && parser.isSet(QStringLiteral("help"))) {
         std::cout << qPrintable(parser.helpText());
+        return 0;
+    }
+    if (parsed && parser.isSet(QLatin1String(versionOption))) {
+        std::cout << qPrintable(versionText());
         return 0;
     }
     const QString image = parser.value(QLatin1String(exportOption));

@@ -10,8 +10,11 @@ class QCommandLineParser;
 //   valdrune-placer [MAP]                 the window, with MAP opened at start
 //   valdrune-placer --export IMAGE MAP    MAP drawn into the PNG file IMAGE; no window, no
 //                                         display needed
+//   valdrune-placer --help | --version    what the program takes, or its name and version
 namespace CommandLine {
 
+// "Valdrune Structure Placer <version>" and a line end.
+QString versionText();
 // Whether the arguments ask for work without a window: looked at before any application object
 // is made, so that none needing a display is.
 bool wantsNoWindow(int argc, char *argv[]);

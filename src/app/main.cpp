@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QScreen>
 #include <QTimer>
 
@@ -22,6 +23,13 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     // Names the data folder, where the recovery files are kept, whatever the program's file.
     QCoreApplication::setApplicationName(QStringLiteral("valdrune-placer"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VALDRUNE_VERSION));
+    // The installed desktop entry and icon go by this id.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.valdrune.StructurePlacer"));
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
     QCommandLineParser parser;
     CommandLine::addArguments(parser);
     parser.process(application);

@@ -5,11 +5,13 @@
 #include "DirView.h"
 #include "FileCommands.h"
 #include "OverviewWidget.h"
+#include "ShortcutsDialog.h"
 #include "core/AutoSaver.h"
 #include "core/Configuration.h"
 #include "core/MapSession.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -71,6 +73,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     viewMenu->addAction(m_filesDock->toggleViewAction());
     viewMenu->addAction(m_overviewDock->toggleViewAction());
     menuBar()->addMenu(viewMenu);
+    menuBar()->addMenu(createHelpMenu());
 
     connect(&m_scaleMapper, &QSignalMapper::mappedInt, m_canvasView, &CanvasView::setScale);
     connect(m_canvasView, &CanvasView::pointerTextChanged, pointerLabel, &QLabel::setText);
@@ -167,6 +170,9 @@ QMenu *MainWindow::createEditMenu()
     undo->setShortcuts(QKeySequence::Undo);
     QAction *redo = history->createRedoAction(menu, QStringLiteral("Redo"));
     redo->setShortcuts(redoKeys());
+    // Their texts change with the step; the list of keys names them plainly.
+    undo->setProperty("commandName", tr("Undo"));
+    redo->setProperty("commandName", tr("Redo"));
     menu->addAction(undo);
     menu->addAction(redo);
     menu->addSeparator();
@@ -199,6 +205,42 @@ QMenu *MainWindow::createScaleMenu()
             actions.at(factor - 1)->setChecked(true);
     });
     return menu;
+}
+
+QMenu *MainWindow::createHelpMenu()
+{
+    auto *menu = new QMenu(tr("Help"), menuBar());
+    connect(menu->addAction(tr("Keyboard Shortcuts")), &QAction::triggered, this, [this] {
+        ShortcutsDialog dialog(commandActions(), this);
+        dialog.exec();
+    });
+    connect(menu->addAction(tr("About Valdrune Structure Placer")), &QAction::triggered, this,
+            [this] {
+                QMessageBox::about(this, tr("About Valdrune Structure Placer"),
+                                   tr("<h3>Valdrune Structure Placer %1</h3>"
+                                      "<p>Lays out multi-tile structures on a world map.</p>"
+                                      "<p>%2<br>Qt %3 (built with Qt %4)</p>")
+                                       .arg(QStringLiteral(VALDRUNE_VERSION), buildLabelText(),
+                                            QString::fromLatin1(qVersion()),
+                                            QStringLiteral(QT_VERSION_STR)));
+            });
+    connect(menu->addAction(tr("About Qt")), &QAction::triggered, qApp, &QApplication::aboutQt);
+    return menu;
+}
+
+QList<QAction *> MainWindow::commandActions() const
+{
+    // The menus' entries, their submenus' too, then the window's own keys.
+    QList<QAction *> actions;
+    QList<QAction *> pending = menuBar()->actions();
+    while (!pending.isEmpty()) {
+        QAction *action = pending.takeFirst();
+        if (QMenu *menu = action->menu())
+            pending = menu->actions() + pending;
+        else if (!action->isSeparator())
+            actions << action;
+    }
+    return actions + this->actions();
 }
 
 void MainWindow::addZoomActions()

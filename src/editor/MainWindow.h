@@ -20,8 +20,8 @@ class QMenu;
 class QMessageBox;
 
 // The one window: the map view in the middle, the structure library docked on the right with the
-// overview of the whole map below it, the File, Edit, Scale and View menus, and the build in the
-// status bar.
+// overview of the whole map below it, the File, Edit, Scale, View and Help menus, and the build
+// in the status bar. It owns the session, the open map, and hands it to every view.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -38,6 +38,8 @@ public:
     // The keys of a command: the platform's own, or the usual ones where it has none.
     static QList<QKeySequence> commandKeys(QKeySequence::StandardKey key);
     static QList<QKeySequence> redoKeys();
+    // Every command of the window: the menus' entries and the window's own keys.
+    QList<QAction *> commandActions() const;
 
 public slots:
     // Closes the window, asking first about unsaved changes.
@@ -54,6 +56,7 @@ private:
     QMenu *createFileMenu();
     QMenu *createEditMenu();
     QMenu *createScaleMenu();
+    QMenu *createHelpMenu();
     void addZoomActions();
     // The title names the map and shows whether it has unsaved changes.
     void updateTitle();

@@ -44,6 +44,12 @@ for args in "$work/old.png $work/nothing.xml" "$work/old.png $work/no-terrain.xm
     [ "$(cat "$work/old.png")" = old ] || fail "--export $args changed old.png"
 done
 [ "$(ls "$work" | grep -c '\.png')" = 4 ] || fail "a failed --export left a file behind"
+# Only PNG is written, under a name that says so (in any letter case).
+status=0
+export_map "$work/shot.jpg" "$map" >/dev/null 2>"$work/stderr.txt" || status=$?
+[ "$status" = 2 ] && grep -q '"\.png"' "$work/stderr.txt" || fail "--export to a .jpg name gave status $status"
+[ ! -e "$work/shot.jpg" ] || fail "--export wrote a .jpg name"
+export_map "$work/upper.PNG" "$map" || fail "--export to a .PNG name failed"
 
 # --- A map on the command line that cannot be read --------------------------------------------
 start_program 2 "$work/nothing.xml"

@@ -75,6 +75,10 @@ xdotool key ctrl+z
 save_and_compare "$two" "Ctrl+Z" 100,100 200,100
 xdotool key ctrl+shift+z
 save_and_compare "$two" "Ctrl+Shift+Z" 120,110 200,100
+xdotool key ctrl+z
+save_and_compare "$two" "Ctrl+Z again" 100,100 200,100
+xdotool key ctrl+y
+save_and_compare "$two" "Ctrl+Y" 120,110 200,100
 
 other="$work/other.xml"
 xdotool key ctrl+shift+s
@@ -92,6 +96,8 @@ compare "$two" "a save after Save As (to the old name?)" 120,110 200,100
 xdotool mousemove --sync $((ox + 400)) $((oy + 400)) click 1
 xdotool mousemove --sync $((ox + 133)) $((oy + 133)) click 1
 settle
+xdotool key ctrl+d
+save_and_compare "$other" "Ctrl+D, which is not Delete" 130,130 210,120
 xdotool key Delete
 save_and_compare "$other" "a click and Delete" 210,120
 
@@ -110,8 +116,8 @@ drag_on_map 400 300 -60 -40
 save_and_compare "$other" "a right click during a drag" 210,120
 expect_title "other.xml — Valdrune Structure Placer"
 
-# Every save prints a line for each structure: six saves of two structures, one of one.
-[ "$(grep -c '^Item is at ' "$work/stdout-2.txt")" = 11 ] || fail "not a line for each structure saved"
+# Every save prints a line for each structure: eight saves of two structures, one of one.
+[ "$(grep -c '^Item is at ' "$work/stdout-2.txt")" = 17 ] || fail "not a line for each structure saved"
 
 # Unsaved changes show in the title; Close and Exit ask about them: Cancel keeps the map, No
 # quits without writing.
