@@ -2,9 +2,9 @@
 // each, all generated here. Usage: make_seeds --write-seeds <dir>; writes <dir>/<target>/.
 
 #include "DemoData.h"
-#include "core/RadarColours.h"
-#include "core/PlacementFile.h"
 #include "core/NameList.h"
+#include "core/PlacementFile.h"
+#include "core/RadarColours.h"
 #include "core/StructurePayload.h"
 #include "core/StructurePreview.h"
 

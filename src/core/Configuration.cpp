@@ -34,21 +34,23 @@ QString Configuration::pathNextTo(const QString &applicationDir)
     return applicationDir + QLatin1String("/dunmarra.xml");
 }
 
-Configuration Configuration::read(const QString &path)
+std::optional<Configuration> Configuration::read(const QString &path, QString *error,
+                                                 ReadFailure *failure)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Configuration config;
-        config.status = CannotOpen;
-        config.errorString = file.errorString();
-        return config;
+    const bool opened = file.open(QIODevice::ReadOnly);
+    if (failure)
+        *failure = opened ? ReadFailure::NotWellFormed : ReadFailure::CannotOpen;
+    if (!opened) {
+        if (error)
+            *error = file.errorString();
+        return std::nullopt;
     }
-    return read(file);
+    return read(file, error);
 }
 
-Configuration Configuration::read(QIODevice &device)
+std::optional<Configuration> Configuration::read(QIODevice &device, QString *error)
 {
-    Configuration config;
     QXmlStreamReader xml(&device);
     int depth = 0;
     bool found = false;
@@ -74,32 +76,26 @@ Configuration Configuration::read(QIODevice &device)
         }
     }
     if (xml.hasError()) {
-        config.status = NotWellFormed;
-        config.errorString = QStringLiteral("line %1, column %2: %3")
-                                 .arg(xml.lineNumber())
-                                 .arg(xml.columnNumber())
-                                 .arg(xml.errorString());
-        return config;
+        if (error)
+            *error = QStringLiteral("line %1, column %2: %3")
+                         .arg(xml.lineNumber())
+                         .arg(xml.columnNumber())
+                         .arg(xml.errorString());
+        return std::nullopt;
     }
-    config.status = Ok;
-    config.hasRadarFile = found;
-    config.radarFilePath = path;
-    return config;
+    return Configuration{found, path};
 }
 
 void Configuration::openRadarColours(const QString &applicationDir, RadarColours &colours)
 {
-    const Configuration config = read(pathNextTo(applicationDir));
-    switch (config.status) {
-    case CannotOpen:
-        std::cout << "Unable to open xml file" << std::endl;
+    ReadFailure failure = ReadFailure::CannotOpen;
+    const std::optional<Configuration> config = read(pathNextTo(applicationDir), nullptr, &failure);
+    if (!config) {
+        std::cout << (failure == ReadFailure::CannotOpen ? "Unable to open xml file"
+                                                         : "error setting content")
+                  << std::endl;
         return;
-    case NotWellFormed:
-        std::cout << "error setting content" << std::endl;
-        return;
-    case Ok:
-        break;
     }
-    if (config.hasRadarFile)
-        colours.open(config.radarFilePath);
+    if (config->hasRadarFile)
+        colours.open(config->radarFilePath);
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class QIODevice;
 class RadarColours;
 
@@ -10,16 +12,18 @@ class RadarColours;
 // the last one wins.
 struct Configuration
 {
-    enum Status { Ok, CannotOpen, NotWellFormed };
+    // Why a read failed.
+    enum class ReadFailure { CannotOpen, NotWellFormed };
 
-    Status status = CannotOpen;
     bool hasRadarFile = false;
     QString radarFilePath; // exactly as written: neither trimmed nor resolved
-    QString errorString;   // where and why reading failed, for a person
 
     static QString pathNextTo(const QString &applicationDir);
-    static Configuration read(const QString &path);
-    static Configuration read(QIODevice &device);
+    // The configuration read, or nullopt with *error saying where and why for a person and
+    // *failure what kind of failure it was.
+    static std::optional<Configuration> read(const QString &path, QString *error = nullptr,
+                                             ReadFailure *failure = nullptr);
+    static std::optional<Configuration> read(QIODevice &device, QString *error = nullptr);
 
     // Reads the configuration next to the program in applicationDir and opens the radar colour
     // file it names into colours, as the program does at its start; says so on standard output

@@ -110,9 +110,11 @@ bool MapRenderer::writePng(const QString &path, QString *error,
     std::array<QImage, 2> buffers;
     for (QImage &buffer : buffers)
         buffer = QImage(m_terrain.width(), qMin(bandRows, height), format());
-    if (buffers[1].isNull() || !encoder.begin(size(), format() != QImage::Format_RGB32))
-        return failed(buffers[1].isNull() ? QStringLiteral("Out of memory.")
-                                          : encoder.errorString());
+    QString why;
+    if (buffers[1].isNull())
+        return failed(QStringLiteral("Out of memory."));
+    if (!encoder.begin(size(), format() != QImage::Format_RGB32, &why))
+        return failed(why);
     // The rows of a band, fewer for the last one, in its buffer.
     const auto band = [&](int top) {
         QImage &buffer = buffers[size_t(top / bandRows % 2)];
@@ -130,15 +132,14 @@ bool MapRenderer::writePng(const QString &path, QString *error,
         if (top + bandRows < height)
             next = drawn(top + bandRows);
         const QImage rows = band(top);
-        if (!encoder.write(rows))
-            return failed(encoder.errorString());
+        if (!encoder.write(rows, &why))
+            return failed(why);
         if (progress && !progress(top + rows.height())) {
             file.cancelWriting();
             return failed(QString());
         }
     }
-    if (!encoder.end() || !file.commit())
-        return failed(file.error() != QFileDevice::NoError ? file.errorString()
-                                                           : encoder.errorString());
+    if (!encoder.end(&why) || !file.commit())
+        return failed(file.error() != QFileDevice::NoError ? file.errorString() : why);
     return true;
 }

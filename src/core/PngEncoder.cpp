@@ -115,12 +115,29 @@ PngEncoder::~PngEncoder()
     m_state->destroy();
 }
 
-QString PngEncoder::errorString() const
+bool PngEncoder::report(bool done, QString *error) const
 {
-    return m_state->error;
+    if (!done && error)
+        *error = m_state->error.isEmpty() ? QStringLiteral("no image was begun") : m_state->error;
+    return done;
 }
 
-bool PngEncoder::begin(const QSize &size, bool alpha)
+bool PngEncoder::begin(const QSize &size, bool alpha, QString *error)
+{
+    return report(beginImage(size, alpha), error);
+}
+
+bool PngEncoder::write(const QImage &rows, QString *error)
+{
+    return report(writeRows(rows), error);
+}
+
+bool PngEncoder::end(QString *error)
+{
+    return report(endImage(), error);
+}
+
+bool PngEncoder::beginImage(const QSize &size, bool alpha)
 {
     State *const state = m_state.get();
     state->destroy();
@@ -145,7 +162,7 @@ bool PngEncoder::begin(const QSize &size, bool alpha)
     return true;
 }
 
-bool PngEncoder::write(const QImage &rows)
+bool PngEncoder::writeRows(const QImage &rows)
 {
     State *const state = m_state.get();
     if (!state->png)
@@ -161,7 +178,7 @@ bool PngEncoder::write(const QImage &rows)
     return true;
 }
 
-bool PngEncoder::end()
+bool PngEncoder::endImage()
 {
     State *const state = m_state.get();
     if (!state->png)
@@ -181,9 +198,6 @@ bool PngEncoder::encode(const QImage &image, QIODevice *device, QString *error)
     const QImage converted =
         image.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     PngEncoder encoder(device);
-    if (encoder.begin(converted.size(), alpha) && encoder.write(converted) && encoder.end())
-        return true;
-    if (error)
-        *error = encoder.errorString();
-    return false;
+    return encoder.begin(converted.size(), alpha, error) && encoder.write(converted, error) &&
+           encoder.end(error);
 }

@@ -2,12 +2,15 @@
 
 #include <QFile>
 
-bool RadarColours::open(const QString &path)
+bool RadarColours::open(const QString &path, QString *error)
 {
     close();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
         return false;
+    }
     // Read once: later changes to the file, even truncation, cannot reach the colours.
     m_bytes = file.read(fullFileSize);
     m_open = true;

@@ -19,9 +19,9 @@ public:
                ((word & 0x1Fu) << 3);
     }
 
-    // Reads the file (at most fullFileSize bytes); false, leaving the colours closed, when it
-    // cannot be opened.
-    bool open(const QString &path);
+    // Reads the file (at most fullFileSize bytes); false, leaving the colours closed and *error
+    // saying why, when it cannot be opened.
+    bool open(const QString &path, QString *error = nullptr);
     void close();
     bool isOpen() const;
     // 0 where closed or past the end of a short file.
