@@ -90,9 +90,12 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
 
 MainWindow::~MainWindow()
 {
-    // The views refer to the session: they go before it.
+    // The views and the recovery follow the session: they go before it, and the window hears no
+    // more of it.
+    delete m_autoSaver;
     delete m_overviewDock;
     delete m_canvasView;
+    m_session->document()->disconnect(this);
 }
 
 void MainWindow::updateTitle()
