@@ -5,6 +5,7 @@
 #include "core/RadarColours.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 
 #include <cstring>
@@ -27,7 +28,7 @@ bool exportMap(const QString &mapFile, const QString &imageFile, const RadarColo
     QString why;
     if (session.exportImage(imageFile, &why))
         return true;
-    *error = QStringLiteral("The map could not be exported to %1:\n%2")
+    *error = QCoreApplication::translate("CommandLine", "The map could not be exported to %1:\n%2")
                  .arg(QDir::toNativeSeparators(imageFile), why);
     return false;
 }
@@ -62,18 +63,22 @@ QString CommandLine::versionText()
 
 void CommandLine::addArguments(QCommandLineParser &parser)
 {
-    parser.setApplicationDescription(QStringLiteral("Valdrune Structure Placer"));
+    parser.setApplicationDescription(
+        QCoreApplication::translate("CommandLine", "Valdrune Structure Placer"));
     parser.addHelpOption();
-    parser.addOption(QCommandLineOption({QStringLiteral("v"), QLatin1String(versionOption)},
-                                        QStringLiteral("Print the name and version and quit.")));
+    parser.addOption(QCommandLineOption(
+        {QStringLiteral("v"), QLatin1String(versionOption)},
+        QCoreApplication::translate("CommandLine", "Print the name and version and quit.")));
     parser.addOption(QCommandLineOption(
         QLatin1String(exportOption),
-        QStringLiteral("Draw the map into the PNG file <image>, one pixel a map cell, and quit "
-                       "without showing a window."),
-        QStringLiteral("image")));
-    parser.addPositionalArgument(QStringLiteral("map"),
-                                 QStringLiteral("The placement file to open (or to export)."),
-                                 QStringLiteral("[map]"));
+        QCoreApplication::translate(
+            "CommandLine", "Draw the map into the PNG file <image>, one pixel a map cell, and quit "
+                           "without showing a window."),
+        QCoreApplication::translate("CommandLine", "image")));
+    parser.addPositionalArgument(
+        QCoreApplication::translate("CommandLine", "map"),
+        QCoreApplication::translate("CommandLine", "The placement file to open (or to export)."),
+        QCoreApplication::translate("CommandLine", "[map]"));
 }
 
 int CommandLine::runWithoutWindow(const QStringList &arguments, const QString &applicationDir)
@@ -93,10 +98,12 @@ int CommandLine::runWithoutWindow(const QStringList &arguments, const QString &a
     const QString image = parser.value(QLatin1String(exportOption));
     QString why = parser.errorText();
     if (parsed && (parser.positionalArguments().size() != 1 || image.isEmpty()))
-        why = QStringLiteral("--export needs an image file and one map file.");
+        why = QCoreApplication::translate("CommandLine",
+                                          "--export needs an image file and one map file.");
     else if (parsed && !image.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
-        why = QStringLiteral("--export writes PNG images only: the image file's name must end "
-                             "in \".png\", not \"%1\".")
+        why = QCoreApplication::translate(
+                  "CommandLine", "--export writes PNG images only: the image file's name must end "
+                                 "in \".png\", not \"%1\".")
                   .arg(image);
     if (!why.isEmpty()) {
         std::cerr << qPrintable(program + why) << '\n' << qPrintable(parser.helpText());

@@ -35,7 +35,10 @@ int main(int argc, char *argv[])
     parser.process(application);
     const QStringList maps = parser.positionalArguments();
     if (maps.size() > 1) {
-        std::cerr << "valdrune-placer: one map at most\n" << qPrintable(parser.helpText());
+        std::cerr << "valdrune-placer: "
+                  << qPrintable(QCoreApplication::translate("CommandLine", "one map at most"))
+                  << '\n'
+                  << qPrintable(parser.helpText());
         return 2;
     }
 

@@ -2,6 +2,7 @@
 
 #include "RadarColours.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QXmlStreamReader>
 
@@ -77,7 +78,7 @@ std::optional<Configuration> Configuration::read(QIODevice &device, QString *err
     }
     if (xml.hasError()) {
         if (error)
-            *error = QStringLiteral("line %1, column %2: %3")
+            *error = QCoreApplication::translate("Configuration", "line %1, column %2: %3")
                          .arg(xml.lineNumber())
                          .arg(xml.columnNumber())
                          .arg(xml.errorString());

@@ -2,6 +2,7 @@
 
 #include "PlacementFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -12,7 +13,8 @@ std::optional<LoadedMap> LoadedMap::read(const QString &path, const RadarColours
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = QStringLiteral("%1 could not be opened.\n%2").arg(name, file.errorString());
+            *error = QCoreApplication::translate("LoadedMap", "%1 could not be opened.\n%2")
+                         .arg(name, file.errorString());
         return std::nullopt;
     }
 
@@ -37,10 +39,12 @@ std::optional<LoadedMap> LoadedMap::read(const QString &path, const RadarColours
                 error->clear();
                 break;
             case PlacementFile::ReadFailure::NoImage:
-                *error = QStringLiteral("%1 names no terrain image.\n%2").arg(name, detail);
+                *error = QCoreApplication::translate("LoadedMap", "%1 names no terrain image.\n%2")
+                             .arg(name, detail);
                 break;
             case PlacementFile::ReadFailure::NotXml:
-                *error = QStringLiteral("%1 is not a placement file.\n%2").arg(name, detail);
+                *error = QCoreApplication::translate("LoadedMap", "%1 is not a placement file.\n%2")
+                             .arg(name, detail);
                 break;
             }
         }

@@ -2,6 +2,7 @@
 
 #include "PngEncoder.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QSaveFile>
 
@@ -100,7 +101,7 @@ bool MapRenderer::writePng(const QString &path, QString *error,
         return false;
     };
     if (m_terrain.isNull())
-        return failed(QStringLiteral("The map is empty."));
+        return failed(QCoreApplication::translate("MapRenderer", "The map is empty."));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return failed(file.errorString());
@@ -112,7 +113,7 @@ bool MapRenderer::writePng(const QString &path, QString *error,
         buffer = QImage(m_terrain.width(), qMin(bandRows, height), format());
     QString why;
     if (buffers[1].isNull())
-        return failed(QStringLiteral("Out of memory."));
+        return failed(QCoreApplication::translate("MapRenderer", "Out of memory."));
     if (!encoder.begin(size(), format() != QImage::Format_RGB32, &why))
         return failed(why);
     // The rows of a band, fewer for the last one, in its buffer.

@@ -75,8 +75,8 @@ bool MapSession::newMap(const QString &terrainPath, QString *error)
     if (terrainPath.isEmpty() || !reader.canRead() ||
         !TerrainLoader::fitsAllocationLimit(reader.size())) {
         if (error)
-            *error = QStringLiteral("%1 cannot be read as an image.")
-                         .arg(QDir::toNativeSeparators(terrainPath));
+            *error =
+                tr("%1 cannot be read as an image.").arg(QDir::toNativeSeparators(terrainPath));
         return false;
     }
     PlacementDocument content;
@@ -102,7 +102,7 @@ bool MapSession::exportImage(const QString &path, QString *error,
 {
     if (!m_document.isOpen()) {
         if (error)
-            *error = QStringLiteral("No map is open.");
+            *error = tr("No map is open.");
         return false;
     }
     const QImage terrain = wholeTerrain(error);

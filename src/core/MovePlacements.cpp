@@ -1,9 +1,11 @@
 #include "MovePlacements.h"
 
+#include <QCoreApplication>
+
 MovePlacements::MovePlacements(MapDocument *document, const QList<Placement *> &placements,
                                QPointF delta, int gesture)
-    : QUndoCommand(QStringLiteral("Move")), m_document(document), m_placements(placements),
-      m_delta(delta), m_gesture(gesture)
+    : QUndoCommand(QCoreApplication::translate("MovePlacements", "Move")), m_document(document),
+      m_placements(placements), m_delta(delta), m_gesture(gesture)
 {
 }
 

@@ -1,7 +1,9 @@
 #include "PlaceStructure.h"
 
+#include <QCoreApplication>
+
 PlaceStructure::PlaceStructure(MapDocument *document, const Placement &placement)
-    : QUndoCommand(QStringLiteral("Place")), m_document(document),
+    : QUndoCommand(QCoreApplication::translate("PlaceStructure", "Place")), m_document(document),
       m_placement(new Placement(placement))
 {
 }

@@ -1,6 +1,7 @@
 #include "PlacementFile.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QSaveFile>
 #include <QSet>
 #include <QXmlStreamReader>
@@ -90,8 +91,9 @@ bool appendText(std::string &out, const QString &text, QString *error)
         const char32_t c = codes[i];
         if (!isXmlCharacter(c)) {
             if (error)
-                *error = QStringLiteral("the path \"%1\" holds the character U+%2, which a "
-                                        "placement file cannot store")
+                *error = QCoreApplication::translate(
+                             "PlacementFile", "the path \"%1\" holds the character U+%2, which a "
+                                              "placement file cannot store")
                              .arg(text)
                              .arg(uint(c), 4, 16, QLatin1Char('0'));
             return false;
@@ -122,9 +124,11 @@ bool appendText(std::string &out, const QString &text, QString *error)
         // Inside a CDATA section a carriage return would still read back as a line feed.
         if (text.contains(QLatin1Char('\r'))) {
             if (error)
-                *error = QStringLiteral("the path \"%1\" is made only of white space and holds a "
-                                        "carriage return, which a placement file cannot store")
-                             .arg(text);
+                *error =
+                    QCoreApplication::translate(
+                        "PlacementFile", "the path \"%1\" is made only of white space and holds a "
+                                         "carriage return, which a placement file cannot store")
+                        .arg(text);
             return false;
         }
         out += "<![CDATA[";
@@ -215,7 +219,10 @@ std::nullopt_t refuse(QString *error, ReadFailure *failure, ReadFailure kind,
 
 QString errorAt(qint64 line, qint64 column, const QString &reason)
 {
-    return QStringLiteral("line %1, column %2: %3").arg(line).arg(column).arg(reason);
+    return QCoreApplication::translate("PlacementFile", "line %1, column %2: %3")
+        .arg(line)
+        .arg(column)
+        .arg(reason);
 }
 
 // Reads what reader delivers in one pass. The rules are those of a document tree built from
@@ -265,7 +272,8 @@ readStream(QXmlStreamReader &reader, QString *error, ReadFailure *failure,
             takeText({});
             if (open.size() >= size_t(maximumDepth))
                 return refuseHere(
-                    QStringLiteral("elements nested deeper than %1").arg(maximumDepth));
+                    QCoreApplication::translate("PlacementFile", "elements nested deeper than %1")
+                        .arg(maximumDepth));
             qsizetype placement = -1;
             if (!open.empty()) {
                 const QStringView name = reader.qualifiedName();
@@ -345,8 +353,8 @@ readStream(QXmlStreamReader &reader, QString *error, ReadFailure *failure,
             break;
         case QXmlStreamReader::DTD:
             // Entities are neither expanded nor fetched: the declaration is refused outright.
-            return refuseHere(
-                QStringLiteral("a placement file holds no document type declaration"));
+            return refuseHere(QCoreApplication::translate(
+                "PlacementFile", "a placement file holds no document type declaration"));
         default:
             break;
         }
@@ -355,13 +363,15 @@ readStream(QXmlStreamReader &reader, QString *error, ReadFailure *failure,
         return refuseHere(reader.errorString());
     if (!haveImage)
         return refuse(error, failure, ReadFailure::NoImage,
-                      QStringLiteral("no Image element names the terrain image"));
+                      QCoreApplication::translate("PlacementFile",
+                                                  "no Image element names the terrain image"));
     return document;
 }
 
 QString tooLarge()
 {
-    return QStringLiteral("the file is larger than the 1 GiB a placement file may hold");
+    return QCoreApplication::translate(
+        "PlacementFile", "the file is larger than the 1 GiB a placement file may hold");
 }
 
 } // namespace

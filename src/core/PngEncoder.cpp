@@ -1,5 +1,6 @@
 #include "PngEncoder.h"
 
+#include <QCoreApplication>
 #include <QIODevice>
 
 #include <png.h>
@@ -118,7 +119,9 @@ PngEncoder::~PngEncoder()
 bool PngEncoder::report(bool done, QString *error) const
 {
     if (!done && error)
-        *error = m_state->error.isEmpty() ? QStringLiteral("no image was begun") : m_state->error;
+        *error = m_state->error.isEmpty()
+                     ? QCoreApplication::translate("PngEncoder", "no image was begun")
+                     : m_state->error;
     return done;
 }
 
@@ -143,7 +146,7 @@ bool PngEncoder::beginImage(const QSize &size, bool alpha)
     state->destroy();
     state->error.clear();
     if (size.isEmpty())
-        return state->fail(QStringLiteral("the image is empty"));
+        return state->fail(QCoreApplication::translate("PngEncoder", "the image is empty"));
     state->alpha = alpha;
     state->width = size.width();
     state->height = size.height();
@@ -154,9 +157,10 @@ bool PngEncoder::beginImage(const QSize &size, bool alpha)
     if (state->png)
         state->info = png_create_info_struct(state->png);
     if (!state->info)
-        return state->fail(QStringLiteral("out of memory"));
+        return state->fail(QCoreApplication::translate("PngEncoder", "out of memory"));
     if (setjmp(png_jmpbuf(state->png)))
-        return state->fail(QStringLiteral("the image could not be encoded"));
+        return state->fail(
+            QCoreApplication::translate("PngEncoder", "the image could not be encoded"));
     png_set_write_fn(state->png, state, State::writeData, State::flushData);
     State::writeHeader(state);
     return true;
@@ -171,9 +175,11 @@ bool PngEncoder::writeRows(const QImage &rows)
         state->alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
     if (rows.format() != expected || rows.width() != state->width ||
         rows.height() > state->height - state->rowsWritten)
-        return state->fail(QStringLiteral("rows that do not fit the image"));
+        return state->fail(
+            QCoreApplication::translate("PngEncoder", "rows that do not fit the image"));
     if (setjmp(png_jmpbuf(state->png)))
-        return state->fail(QStringLiteral("the image could not be encoded"));
+        return state->fail(
+            QCoreApplication::translate("PngEncoder", "the image could not be encoded"));
     State::writeRows(state, rows);
     return true;
 }
@@ -184,9 +190,10 @@ bool PngEncoder::endImage()
     if (!state->png)
         return false;
     if (state->rowsWritten != state->height)
-        return state->fail(QStringLiteral("not every row was written"));
+        return state->fail(QCoreApplication::translate("PngEncoder", "not every row was written"));
     if (setjmp(png_jmpbuf(state->png)))
-        return state->fail(QStringLiteral("the image could not be encoded"));
+        return state->fail(
+            QCoreApplication::translate("PngEncoder", "the image could not be encoded"));
     png_write_end(state->png, nullptr);
     state->destroy();
     return true;

@@ -2,6 +2,7 @@
 
 #include "PlacementFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -36,23 +37,24 @@ bool readSidecar(RecoveryStore::Orphan &orphan)
 {
     QFile file(sidecarOf(orphan.mapPath));
     if (!file.open(QIODevice::ReadOnly)) {
-        orphan.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()),
-                                                    file.errorString());
+        orphan.error = QCoreApplication::translate("RecoveryStore", "%1: %2")
+                           .arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
         return false;
     }
     QJsonParseError parse;
     const QJsonObject fields = QJsonDocument::fromJson(file.read(1 << 16), &parse).object();
     if (parse.error != QJsonParseError::NoError) {
-        orphan.error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()),
-                                                    parse.errorString());
+        orphan.error = QCoreApplication::translate("RecoveryStore", "%1: %2")
+                           .arg(QDir::toNativeSeparators(file.fileName()), parse.errorString());
         return false;
     }
     orphan.fileName = fields.value(QLatin1String("fileName")).toString();
     orphan.saved =
         QDateTime::fromString(fields.value(QLatin1String("saved")).toString(), Qt::ISODateWithMs);
     if (!orphan.saved.isValid())
-        orphan.error = QStringLiteral("%1 does not tell when the map was saved.")
-                           .arg(QDir::toNativeSeparators(file.fileName()));
+        orphan.error =
+            QCoreApplication::translate("RecoveryStore", "%1 does not tell when the map was saved.")
+                .arg(QDir::toNativeSeparators(file.fileName()));
     return orphan.error.isEmpty();
 }
 

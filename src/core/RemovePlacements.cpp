@@ -1,9 +1,12 @@
 #include "RemovePlacements.h"
 
+#include <QCoreApplication>
+
 #include <utility>
 
 RemovePlacements::RemovePlacements(MapDocument *document, const QList<Placement *> &placements)
-    : QUndoCommand(QStringLiteral("Delete")), m_document(document), m_placements(placements)
+    : QUndoCommand(QCoreApplication::translate("RemovePlacements", "Delete")), m_document(document),
+      m_placements(placements)
 {
 }
 

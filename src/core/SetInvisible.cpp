@@ -1,7 +1,10 @@
 #include "SetInvisible.h"
 
+#include <QCoreApplication>
+
 SetInvisible::SetInvisible(Placement *placement, bool invisible)
-    : QUndoCommand(invisible ? QStringLiteral("Invisible") : QStringLiteral("Visible")),
+    : QUndoCommand(invisible ? QCoreApplication::translate("SetInvisible", "Invisible")
+                             : QCoreApplication::translate("SetInvisible", "Visible")),
       m_placement(placement), m_invisible(invisible)
 {
 }

@@ -1,5 +1,6 @@
 #include "StructureFile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <limits>
@@ -18,12 +19,14 @@ bool StructureFile::load(const QString &path, QString *error)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = QStringLiteral("the file cannot be opened: %1").arg(file.errorString());
+            *error = QCoreApplication::translate("StructureFile", "the file cannot be opened: %1")
+                         .arg(file.errorString());
         return false;
     }
     if (file.size() > maximumFileSize) {
         if (error)
-            *error = QStringLiteral("the file is larger than %1 MiB").arg(maximumFileSize >> 20);
+            *error = QCoreApplication::translate("StructureFile", "the file is larger than %1 MiB")
+                         .arg(maximumFileSize >> 20);
         return false;
     }
     // Read into memory rather than mapped: a file cut short by another program while it is

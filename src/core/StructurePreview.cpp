@@ -1,5 +1,7 @@
 #include "StructurePreview.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 bool withinExtent(int width, int height)
@@ -32,20 +34,24 @@ bool renderStructurePreview(const QString &path, const RadarColours &colours, QI
     if (!structure.load(path, reason))
         return false;
     if (structure.isEmpty()) {
-        *reason = QStringLiteral("the file holds no whole tile record");
+        *reason =
+            QCoreApplication::translate("StructurePreview", "the file holds no whole tile record");
         return false;
     }
     const QRect extent = structure.region();
     if (!withinExtent(extent.width(), extent.height())) {
-        *reason = QStringLiteral("the structure spans %1 x %2 cells, more than %3 either way")
-                      .arg(extent.width())
-                      .arg(extent.height())
-                      .arg(StructureFile::maximumExtent);
+        *reason =
+            QCoreApplication::translate(
+                "StructurePreview", "the structure spans %1 x %2 cells, more than %3 either way")
+                .arg(extent.width())
+                .arg(extent.height())
+                .arg(StructureFile::maximumExtent);
         return false;
     }
     QImage painted = paintedImage(structure, colours, extent.size(), structure.offset());
     if (painted.isNull()) {
-        *reason = QStringLiteral("there is not enough memory for its image");
+        *reason = QCoreApplication::translate("StructurePreview",
+                                              "there is not enough memory for its image");
         return false;
     }
     image = std::move(painted);

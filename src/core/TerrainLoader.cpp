@@ -299,7 +299,7 @@ QImage TerrainLoader::read(const QString &path, QString *error)
 {
     const auto failed = [&](const QString &why) {
         if (error)
-            *error = QStringLiteral("The terrain image %1 could not be read: %2")
+            *error = tr("The terrain image %1 could not be read: %2")
                          .arg(QDir::toNativeSeparators(path), why);
         return QImage();
     };
@@ -318,13 +318,13 @@ QImage TerrainLoader::read(const QString &path, QString *error)
             return failed(reader.errorString());
     }
     if (!TerrainLoader::fitsAllocationLimit(job->size))
-        return failed(QStringLiteral("it is too large."));
+        return failed(tr("it is too large."));
     if (job->buffer.isNull())
         run(job);
     if (job->buffer.isNull())
-        return failed(QStringLiteral("it is damaged or not an image."));
+        return failed(tr("it is damaged or not an image."));
     if (job->rows < job->size.height())
-        return failed(QStringLiteral("it is damaged: %1 of its %2 rows could be read.")
+        return failed(tr("it is damaged: %1 of its %2 rows could be read.")
                           .arg(job->rows.load())
                           .arg(job->size.height()));
     return job->buffer;

@@ -2,8 +2,10 @@
 
 #include "BuildStamp.h" // touched on every build
 
+#include <QCoreApplication>
+
 QString buildLabelText()
 {
-    return QStringLiteral("Build: ") + QLatin1String(__DATE__) + QLatin1Char(' ') +
-           QLatin1String(__TIME__);
+    return QCoreApplication::translate("BuildLabel", "Build: %1 %2")
+        .arg(QLatin1String(__DATE__), QLatin1String(__TIME__));
 }

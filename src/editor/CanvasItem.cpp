@@ -4,6 +4,7 @@
 #include "core/MapRenderer.h"
 #include "core/Placement.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -51,8 +52,8 @@ QString CanvasItem::structureName() const
 QString CanvasItem::toolTipText() const
 {
     return structureName() + QLatin1Char(' ') +
-           (m_placement->invisible ? QStringLiteral("  Invisible=True")
-                                   : QStringLiteral("Invisible=False"));
+           (m_placement->invisible ? QCoreApplication::translate("CanvasItem", "  Invisible=True")
+                                   : QCoreApplication::translate("CanvasItem", "Invisible=False"));
 }
 
 QRectF CanvasItem::placeholderRect() const

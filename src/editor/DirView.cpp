@@ -147,17 +147,18 @@ QString DirView::structureToolTip(const QString &path)
     const QString name = file.fileName().toHtmlEscaped();
     if (!renderStructurePreview(path, m_radarColours ? *m_radarColours : closed, preview, offset,
                                 region, &reason)) {
-        tip->text =
-            QStringLiteral("<qt>%1 cannot be rendered: %2</qt>").arg(name, reason.toHtmlEscaped());
+        tip->text = tr("<qt>%1 cannot be rendered: %2</qt>").arg(name, reason.toHtmlEscaped());
     } else {
         QByteArray png;
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
         toolTipImage(preview).save(&buffer, "PNG");
-        tip->text = QStringLiteral("<qt><p style=\"white-space:pre\">%1  %2 x %3 cells</p>"
-                                   "<p><img src=\"data:image/png;base64,%4\"></p></qt>")
-                        .arg(name, QString::number(region.width()),
-                             QString::number(region.height()), QString::fromLatin1(png.toBase64()));
+        const QString caption =
+            tr("%1  %2 x %3 cells")
+                .arg(name, QString::number(region.width()), QString::number(region.height()));
+        tip->text = QStringLiteral("<qt><p style=\"white-space:pre\">%1</p>"
+                                   "<p><img src=\"data:image/png;base64,%2\"></p></qt>")
+                        .arg(caption, QString::fromLatin1(png.toBase64()));
     }
     const QString text = tip->text;
     m_toolTips.insert(path, tip, int(text.size() / 512) + 1);

@@ -37,7 +37,7 @@ bool FileCommands::maybeSave()
     if (!m_document->isModified())
         return true;
     const QMessageBox::StandardButton answer = QMessageBox::question(
-        m_window, QStringLiteral("Save changes"), QStringLiteral("Save changes before closing?"),
+        m_window, tr("Save changes"), tr("Save changes before closing?"),
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::NoButton);
     if (answer == QMessageBox::Cancel)
         return false;
@@ -48,10 +48,9 @@ bool FileCommands::maybeSave()
 
 QString FileCommands::askSaveFileName()
 {
-    QFileDialog dialog(m_window, QStringLiteral("Save as"));
+    QFileDialog dialog(m_window, tr("Save as"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters(
-        {QStringLiteral("Placement files (*.xml)"), QStringLiteral("All files (*)")});
+    dialog.setNameFilters({tr("Placement files (*.xml)"), tr("All files (*)")});
     // A name typed without a suffix gets ".xml".
     dialog.setDefaultSuffix(QStringLiteral("xml"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -83,13 +82,11 @@ bool FileCommands::saveTo(const QString &path)
     QString error;
     if (writePlacementFile(path, &error))
         return true;
-    QMessageBox box(
-        QMessageBox::Warning, QStringLiteral("Save failed"),
-        QStringLiteral("The placements could not be saved to %1:\n%2").arg(nativePath(path), error),
-        QMessageBox::Cancel, m_window);
+    QMessageBox box(QMessageBox::Warning, tr("Save failed"),
+                    tr("The placements could not be saved to %1:\n%2").arg(nativePath(path), error),
+                    QMessageBox::Cancel, m_window);
     // The work can still go elsewhere.
-    QPushButton *saveAsButton =
-        box.addButton(QStringLiteral("Save As..."), QMessageBox::AcceptRole);
+    QPushButton *saveAsButton = box.addButton(tr("Save As..."), QMessageBox::AcceptRole);
     box.setDefaultButton(saveAsButton);
     box.exec();
     if (box.clickedButton() != saveAsButton)
@@ -121,7 +118,7 @@ void FileCommands::newMap()
         QString error;
         if (m_session->newMap(dialog.terrainPath(), &error))
             return;
-        QMessageBox::warning(m_window, QStringLiteral("New"), error);
+        QMessageBox::warning(m_window, tr("New"), error);
     }
 }
 
@@ -129,7 +126,7 @@ void FileCommands::open()
 {
     if (!maybeSave())
         return;
-    const QString chosen = QFileDialog::getOpenFileName(m_window, QStringLiteral("Open File"));
+    const QString chosen = QFileDialog::getOpenFileName(m_window, tr("Open File"));
     if (!chosen.isEmpty())
         openFile(chosen);
 }
@@ -139,15 +136,15 @@ void FileCommands::openFile(const QString &path)
     QString error;
     if (!readPlacementFile(path, &error) && !error.isEmpty()) {
         // The previous map, its file name and its flag stay exactly as they were.
-        QMessageBox::warning(m_window, QStringLiteral("Open failed"), error);
+        QMessageBox::warning(m_window, tr("Open failed"), error);
     }
 }
 
 QString FileCommands::askImageFileName()
 {
-    QFileDialog dialog(m_window, QStringLiteral("Export Image"));
+    QFileDialog dialog(m_window, tr("Export Image"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(QStringLiteral("PNG images (*.png)"));
+    dialog.setNameFilter(tr("PNG images (*.png)"));
     // A name typed without a suffix gets ".png"; the dialog asks before replacing that file.
     dialog.setDefaultSuffix(QStringLiteral("png"));
     // Where the map's file is, if it has one.
@@ -167,9 +164,9 @@ void FileCommands::exportImage()
         return;
     QString error;
     if (!writeImageFile(chosen, &error) && !error.isEmpty())
-        QMessageBox::warning(m_window, QStringLiteral("Export failed"),
-                             QStringLiteral("The map could not be exported to %1:\n%2")
-                                 .arg(nativePath(chosen), error));
+        QMessageBox::warning(
+            m_window, tr("Export failed"),
+            tr("The map could not be exported to %1:\n%2").arg(nativePath(chosen), error));
 }
 
 bool FileCommands::writeImageFile(const QString &path, QString *error)
@@ -183,9 +180,9 @@ bool FileCommands::writeImageFile(const QString &path, QString *error)
         QApplication::restoreOverrideCursor();
         return written;
     }
-    QProgressDialog progress(QStringLiteral("Exporting %1").arg(nativePath(path)),
-                             QStringLiteral("Cancel"), 0, size.height(), m_window);
-    progress.setWindowTitle(QStringLiteral("Export Image"));
+    QProgressDialog progress(tr("Exporting %1").arg(nativePath(path)), tr("Cancel"), 0,
+                             size.height(), m_window);
+    progress.setWindowTitle(tr("Export Image"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
     progress.setAutoReset(false);
@@ -216,10 +213,10 @@ bool FileCommands::readPlacementFile(const QString &path, QString *error)
     clock.start();
     const auto advance = [&](int value) {
         if (!progress && clock.elapsed() >= m_progressDelayMs) {
-            progress = std::make_unique<QProgressDialog>(
-                QStringLiteral("Opening %1").arg(nativePath(path)), QStringLiteral("Cancel"), 0,
-                LoadedMap::progressSteps, m_window);
-            progress->setWindowTitle(QStringLiteral("Open"));
+            progress = std::make_unique<QProgressDialog>(tr("Opening %1").arg(nativePath(path)),
+                                                         tr("Cancel"), 0, LoadedMap::progressSteps,
+                                                         m_window);
+            progress->setWindowTitle(tr("Open"));
             progress->setWindowModality(Qt::WindowModal);
             progress->setMinimumDuration(0);
             progress->setAutoReset(false);

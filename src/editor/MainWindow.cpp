@@ -27,7 +27,7 @@
 
 namespace {
 
-const char applicationTitle[] = "Valdrune Structure Placer";
+const char applicationTitle[] = QT_TRANSLATE_NOOP("MainWindow", "Valdrune Structure Placer");
 
 } // namespace
 
@@ -47,7 +47,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
 
     m_filesDock = new QDockWidget(this);
     m_filesDock->setObjectName(QStringLiteral("filesDock"));
-    m_filesDock->setWindowTitle(QStringLiteral("Files"));
+    m_filesDock->setWindowTitle(tr("Files"));
     auto *tree = new DirView(m_filesDock);
     tree->setMinimumWidth(260);
     m_filesDock->setWidget(tree);
@@ -58,7 +58,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
 
     m_overviewDock = new QDockWidget(this);
     m_overviewDock->setObjectName(QStringLiteral("overviewDock"));
-    m_overviewDock->setWindowTitle(QStringLiteral("Overview"));
+    m_overviewDock->setWindowTitle(tr("Overview"));
     m_overviewDock->setWidget(new OverviewWidget(m_session.get(), m_canvasView, m_overviewDock));
 
     addDockWidget(Qt::RightDockWidgetArea, m_filesDock);
@@ -69,7 +69,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     menuBar()->addMenu(createFileMenu());
     menuBar()->addMenu(createEditMenu());
     menuBar()->addMenu(createScaleMenu());
-    QMenu *viewMenu = new QMenu(QStringLiteral("View"), menuBar());
+    QMenu *viewMenu = new QMenu(tr("View"), menuBar());
     viewMenu->addAction(m_filesDock->toggleViewAction());
     viewMenu->addAction(m_overviewDock->toggleViewAction());
     menuBar()->addMenu(viewMenu);
@@ -137,28 +137,28 @@ QList<QKeySequence> MainWindow::commandKeys(QKeySequence::StandardKey key)
 
 QMenu *MainWindow::createFileMenu()
 {
-    auto *menu = new QMenu(QStringLiteral("File"), this);
+    auto *menu = new QMenu(tr("File"), this);
     const auto add = [this, menu](const QString &text, QKeySequence::StandardKey key, auto slot) {
         QAction *action = menu->addAction(text);
         action->setShortcuts(commandKeys(key));
         connect(action, &QAction::triggered, m_fileCommands, slot);
         return action;
     };
-    add(QStringLiteral("New"), QKeySequence::New, &FileCommands::newMap);
-    add(QStringLiteral("Open"), QKeySequence::Open, &FileCommands::open);
-    add(QStringLiteral("Close"), QKeySequence::Close, &FileCommands::close);
+    add(tr("New"), QKeySequence::New, &FileCommands::newMap);
+    add(tr("Open"), QKeySequence::Open, &FileCommands::open);
+    add(tr("Close"), QKeySequence::Close, &FileCommands::close);
     menu->addSeparator();
-    add(QStringLiteral("Save"), QKeySequence::Save, &FileCommands::save);
-    add(QStringLiteral("Save As..."), QKeySequence::SaveAs, &FileCommands::saveAs);
+    add(tr("Save"), QKeySequence::Save, &FileCommands::save);
+    add(tr("Save As..."), QKeySequence::SaveAs, &FileCommands::saveAs);
     // A map command without a key of its own, on only while a map is open.
-    QAction *exportImage = menu->addAction(QStringLiteral("Export Image..."));
+    QAction *exportImage = menu->addAction(tr("Export Image..."));
     connect(exportImage, &QAction::triggered, m_fileCommands, &FileCommands::exportImage);
     MapDocument *document = m_session->document();
     exportImage->setEnabled(document->isOpen());
     connect(document, &MapDocument::reset, exportImage,
             [exportImage, document] { exportImage->setEnabled(document->isOpen()); });
     menu->addSeparator();
-    QAction *exit = menu->addAction(QStringLiteral("Exit"));
+    QAction *exit = menu->addAction(tr("Exit"));
     exit->setShortcuts(commandKeys(QKeySequence::Quit));
     connect(exit, &QAction::triggered, this, &MainWindow::fileExit);
     return menu;
@@ -166,12 +166,12 @@ QMenu *MainWindow::createFileMenu()
 
 QMenu *MainWindow::createEditMenu()
 {
-    auto *menu = new QMenu(QStringLiteral("Edit"), this);
+    auto *menu = new QMenu(tr("Edit"), this);
     // The history's own actions: their texts name the command they take back or do again.
     QUndoStack *history = m_session->document()->undoStack();
-    QAction *undo = history->createUndoAction(menu, QStringLiteral("Undo"));
+    QAction *undo = history->createUndoAction(menu, tr("Undo"));
     undo->setShortcuts(QKeySequence::Undo);
-    QAction *redo = history->createRedoAction(menu, QStringLiteral("Redo"));
+    QAction *redo = history->createRedoAction(menu, tr("Redo"));
     redo->setShortcuts(redoKeys());
     // Their texts change with the step; the list of keys names them plainly.
     undo->setProperty("commandName", tr("Undo"));
@@ -179,7 +179,7 @@ QMenu *MainWindow::createEditMenu()
     menu->addAction(undo);
     menu->addAction(redo);
     menu->addSeparator();
-    QAction *remove = menu->addAction(QStringLiteral("Delete"));
+    QAction *remove = menu->addAction(tr("Delete"));
     // The Delete key alone: the platform's sequence for it may hold Ctrl+D, which duplicates.
     remove->setShortcut(QKeySequence(Qt::Key_Delete));
     remove->setEnabled(false);
@@ -190,7 +190,7 @@ QMenu *MainWindow::createEditMenu()
 
 QMenu *MainWindow::createScaleMenu()
 {
-    auto *menu = new QMenu(QStringLiteral("Scale"), menuBar());
+    auto *menu = new QMenu(tr("Scale"), menuBar());
     auto *group = new QActionGroup(menu);
     for (int n = CanvasView::minimumScale; n <= CanvasView::maximumScale; ++n) {
         auto *action = new QAction(QString::number(n), group);
@@ -250,11 +250,11 @@ void MainWindow::addZoomActions()
 {
     // Keys of the window rather than menu entries: Ctrl++ (or Ctrl+=, unshifted on most
     // keyboards) and Ctrl+- step the scale around the middle of the map view.
-    auto *zoomIn = new QAction(QStringLiteral("Zoom In"), this);
+    auto *zoomIn = new QAction(tr("Zoom In"), this);
     zoomIn->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
     connect(zoomIn, &QAction::triggered, m_canvasView, &CanvasView::zoomIn);
-    auto *zoomOut = new QAction(QStringLiteral("Zoom Out"), this);
+    auto *zoomOut = new QAction(tr("Zoom Out"), this);
     zoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
     connect(zoomOut, &QAction::triggered, m_canvasView, &CanvasView::zoomOut);
     addActions({zoomIn, zoomOut});
@@ -284,11 +284,11 @@ void MainWindow::offerRecovery()
         QString error = orphan.error;
         if (error.isEmpty()) {
             const QString map = orphan.fileName.isEmpty()
-                                    ? QStringLiteral("an unsaved map")
+                                    ? tr("an unsaved map")
                                     : QDir::toNativeSeparators(orphan.fileName);
-            QMessageBox question(QMessageBox::Question, QStringLiteral("Recover"),
-                                 QStringLiteral("Recover unsaved changes?"),
-                                 QMessageBox::Yes | QMessageBox::No, this);
+            QMessageBox question(QMessageBox::Question, tr("Recover"),
+                                 tr("Recover unsaved changes?"), QMessageBox::Yes | QMessageBox::No,
+                                 this);
             question.setDefaultButton(QMessageBox::Yes);
             // The name never breaks: the box is as wide as it needs.
             question.setInformativeText(
@@ -311,10 +311,9 @@ void MainWindow::offerRecovery()
             if (error.isEmpty()) // the user cancelled the reading
                 continue;
         }
-        QMessageBox::warning(
-            this, QStringLiteral("Recovery failed"),
-            QStringLiteral("The recovery file %1 could not be read; it is kept.\n%2")
-                .arg(QDir::toNativeSeparators(orphan.mapPath), error));
+        QMessageBox::warning(this, tr("Recovery failed"),
+                             tr("The recovery file %1 could not be read; it is kept.\n%2")
+                                 .arg(QDir::toNativeSeparators(orphan.mapPath), error));
     }
 }
 

@@ -15,8 +15,7 @@ SelectImage::~SelectImage() = default;
 
 void SelectImage::fileTerrain()
 {
-    const QString path =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Select terrain image file"));
+    const QString path = QFileDialog::getOpenFileName(this, tr("Select terrain image file"));
     if (!path.isEmpty())
         m_ui->lineTerrain->setText(path);
 }
