@@ -19,7 +19,6 @@ rm -rf "$own"
 mkdir -p "$own/tmp"
 work="$(cd "$own" && pwd)"
 export TMPDIR="$work/tmp" XDG_DATA_HOME="$work/data-home"
-display=":$((90 + RANDOM % 100))"
 xvfb_pid="" app_pid=""
 cleanup() {
     kill $app_pid $xvfb_pid 2>/dev/null || true
@@ -38,12 +37,15 @@ data="$work/data"
 run_probe make-data "$data" >/dev/null 2>&1 || fail "could not make the test data"
 cp "$program" "$data/valdrune-placer"
 
-Xvfb "$display" -screen 0 1400x900x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number once it takes connections.
+Xvfb -displayfd 3 -screen 0 1400x900x24 -nolisten tcp 3>"$work/display.txt" >/dev/null 2>&1 &
 xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display.txt" ] && break; sleep 0.1; done
+[ -s "$work/display.txt" ] || { echo "e2e: Xvfb did not start"; exit 1; }
+display=":$(head -n 1 "$work/display.txt")"
 export DISPLAY="$display"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 export QT_QPA_PLATFORMTHEME=none XDG_CURRENT_DESKTOP=none
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
 settle() { sleep "${1:-0.4}"; }
 
