@@ -550,6 +550,7 @@ private slots:
         const auto view = makeView(1);
         const QPoint at(30, 25);
         QVERIFY(place(*view, m_towerPayload, at));
+        view->session()->selection()->clear(); // no outline
         // Shown at another scale first: what was magnified for that one must not show.
         view->setScale(scale == 2 ? 3 : 2);
         view->viewport()->repaint();
@@ -722,6 +723,7 @@ private slots:
         const auto view = makeView(3);
         QWidget *viewport = view->viewport();
         place(*view, m_towerPayload, QPoint(150, 90));
+        view->session()->selection()->clear();
         view->horizontalScrollBar()->setValue(100);
         view->verticalScrollBar()->setValue(100);
         const Qt::MouseButton button = space ? Qt::LeftButton : Qt::MiddleButton;

@@ -493,7 +493,7 @@ private slots:
     }
 
     // Undo names the step it takes back; Delete acts on the selection and is on only while there
-    // is one. (The end-to-end test presses the keys of all three.)
+    // is one, as after a drop. (The end-to-end test presses the keys of all three.)
     void editMenu()
     {
         MainWindow window;
@@ -503,6 +503,9 @@ private slots:
         view.session()->newMap(m_base.terrainPath);
         TestSupport::dragIn(view, m_towerPayload, QPoint(30, 40));
         TestSupport::dragIn(view, m_towerPayload, QPoint(60, 40));
+        // What is dropped is selected, and the map takes the keys.
+        QVERIFY(edit[2]->isEnabled() && view.hasFocus());
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(150, 120));
         QVERIFY(!edit[2]->isEnabled());
         QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(31, 41));
         QVERIFY(edit[2]->isEnabled());

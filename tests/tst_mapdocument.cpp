@@ -71,7 +71,7 @@ private slots:
             QCOMPARE(document.isModified(), at != saved);
             PlacementDocument expected = states.at(at);
             const int n = int(document.placements().size());
-            switch (random.bounded(8)) {
+            switch (random.bounded(12)) {
             case 0: {
                 const Placement placement = placementAt(int(random.bounded(500)), step);
                 document.place(placement);
@@ -108,6 +108,58 @@ private slots:
                 expected.placements[i].invisible = !expected.placements[i].invisible;
                 document.setInvisible(document.placements().at(i),
                                       expected.placements[i].invisible);
+                break;
+            }
+            case 7: { // pasted or duplicated, as one step
+                const QList<Placement> pasted{placementAt(step, 7), placementAt(7, step, "/s/b")};
+                QCOMPARE(document.add(pasted, "Paste").size(), 2);
+                expected.placements += pasted;
+                break;
+            }
+            case 8: { // the flag of several
+                const QList<Placement *> chosen = pick(2);
+                const bool invisible = random.bounded(2);
+                bool changes = false;
+                for (int i = 0; i < n; ++i) {
+                    if (chosen.contains(document.placements().at(i))) {
+                        changes = changes || expected.placements[i].invisible != invisible;
+                        expected.placements[i].invisible = invisible;
+                    }
+                }
+                document.setInvisible(chosen, invisible);
+                if (!changes)
+                    continue;
+                break;
+            }
+            case 9: { // another structure on the same origin cells
+                const QList<Placement *> chosen = pick(3);
+                if (chosen.isEmpty())
+                    continue;
+                for (int i = 0; i < n; ++i) {
+                    Placement &p = expected.placements[i];
+                    if (!chosen.contains(document.placements().at(i)))
+                        continue;
+                    const QPointF origin = p.position - QPointF(p.offset);
+                    p.structurePath = "/s/other.mlt";
+                    p.offset = QPoint(2, -1);
+                    p.region = QRect(0, 0, 6, 2);
+                    p.position = origin + QPointF(p.offset);
+                }
+                document.replaceStructure(chosen, "/s/other.mlt", QPoint(2, -1), QRect(0, 0, 6, 2));
+                break;
+            }
+            case 10: { // to the front or the back, keeping their order
+                const QList<Placement *> chosen = pick(2);
+                const bool front = random.bounded(2);
+                QList<Placement> moved, others;
+                for (int i = 0; i < n; ++i)
+                    (chosen.contains(document.placements().at(i)) ? moved : others)
+                        << expected.placements[i];
+                const QList<Placement> order = front ? others + moved : moved + others;
+                if (order == expected.placements)
+                    continue;
+                expected.placements = order;
+                front ? document.bringToFront(chosen) : document.sendToBack(chosen);
                 break;
             }
             case 4:
@@ -157,6 +209,49 @@ private slots:
         document.open(PlacementDocument{QStringLiteral("u.png"), {}});
         QVERIFY(!document.isModified() && document.fileName().isEmpty());
         QCOMPARE(document.undoStack()->count(), 0);
+    }
+
+    // Raise and Lower move each chosen placement one place past the unchosen one beside it,
+    // keeping the chosen ones' own order; one step, or none when nothing would change.
+    void drawingOrder_data()
+    {
+        QTest::addColumn<bool>("raise");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("order");
+        QTest::newRow("raise two apart") << true << "bd"
+                                         << "acbed";
+        QTest::newRow("raise two together") << true << "ab"
+                                            << "cabde";
+        QTest::newRow("raise the top ones") << true << "de"
+                                            << "abcde";
+        QTest::newRow("lower two apart") << false << "bd"
+                                         << "badce";
+        QTest::newRow("lower the bottom one") << false << "a"
+                                              << "abcde";
+    }
+    void drawingOrder()
+    {
+        QFETCH(bool, raise);
+        QFETCH(QString, chosen);
+        QFETCH(QString, order);
+        MapDocument document;
+        PlacementDocument start{"t.png", {}};
+        for (const QChar name : QStringLiteral("abcde"))
+            start.placements.append(placementAt(1, 1, name));
+        document.open(start);
+        QList<Placement *> picked;
+        for (Placement *placement : document.placements()) {
+            if (chosen.contains(placement->structurePath))
+                picked.prepend(placement); // any order
+        }
+        raise ? document.raise(picked) : document.lower(picked);
+        QString now;
+        for (const Placement *placement : document.placements())
+            now += placement->structurePath;
+        QCOMPARE(now, order);
+        QCOMPARE(document.undoStack()->count(), order == "abcde" ? 0 : 1);
+        document.undoStack()->undo();
+        QCOMPARE(document.content(), start);
     }
 };
 

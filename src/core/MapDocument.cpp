@@ -1,11 +1,15 @@
 #include "MapDocument.h"
 
 #include "MovePlacements.h"
+#include "PastePlacements.h"
 #include "PlaceStructure.h"
 #include "PlacementFile.h"
 #include "RemovePlacements.h"
+#include "ReorderPlacements.h"
+#include "ReplaceStructure.h"
 #include "SetInvisible.h"
 
+#include <QCoreApplication>
 #include <QSet>
 
 #include <algorithm>
@@ -111,20 +115,111 @@ void MapDocument::move(const QList<Placement *> &placements, QPointF delta, int 
 
 void MapDocument::remove(const QList<Placement *> &placements)
 {
-    const QSet<Placement *> wanted(placements.cbegin(), placements.cend());
-    QList<Placement *> present;
-    for (Placement *placement : std::as_const(m_placements)) {
-        if (wanted.contains(placement))
-            present.append(placement);
-    }
-    if (!present.isEmpty())
-        m_undoStack.push(new RemovePlacements(this, present));
+    const QList<Placement *> removing = present(placements);
+    if (!removing.isEmpty())
+        m_undoStack.push(new RemovePlacements(this, removing));
 }
 
 void MapDocument::setInvisible(Placement *placement, bool invisible)
 {
-    if (placement && placement->invisible != invisible && m_placements.contains(placement))
-        m_undoStack.push(new SetInvisible(placement, invisible));
+    setInvisible(QList<Placement *>{placement}, invisible);
+}
+
+void MapDocument::setInvisible(const QList<Placement *> &placements, bool invisible)
+{
+    QList<Placement *> changing = present(placements);
+    changing.removeIf([invisible](const Placement *p) { return p->invisible == invisible; });
+    if (!changing.isEmpty())
+        m_undoStack.push(new SetInvisible(this, changing, invisible));
+}
+
+QList<Placement *> MapDocument::add(const QList<Placement> &placements, const QString &text)
+{
+    if (!m_open || placements.isEmpty())
+        return {};
+    auto *command = new PastePlacements(this, placements, text);
+    const QList<Placement *> added = command->placements();
+    m_undoStack.push(command);
+    return added;
+}
+
+QList<Placement *> MapDocument::present(const QList<Placement *> &placements) const
+{
+    const QSet<Placement *> wanted(placements.cbegin(), placements.cend());
+    QList<Placement *> found;
+    for (Placement *placement : m_placements) {
+        if (wanted.contains(placement))
+            found.append(placement);
+    }
+    return found;
+}
+
+void MapDocument::pushOrder(const QList<Placement *> &order, const QString &text)
+{
+    if (order != m_placements)
+        m_undoStack.push(new ReorderPlacements(this, order, text));
+}
+
+void MapDocument::raise(const QList<Placement *> &placements)
+{
+    // From the top down, each selected placement changes places with an unselected one above it.
+    const QSet<Placement *> moving(placements.cbegin(), placements.cend());
+    QList<Placement *> order = m_placements;
+    for (qsizetype i = order.size() - 2; i >= 0; --i) {
+        if (moving.contains(order.at(i)) && !moving.contains(order.at(i + 1)))
+            order.swapItemsAt(i, i + 1);
+    }
+    pushOrder(order, QCoreApplication::translate("MapDocument", "Raise"));
+}
+
+void MapDocument::lower(const QList<Placement *> &placements)
+{
+    const QSet<Placement *> moving(placements.cbegin(), placements.cend());
+    QList<Placement *> order = m_placements;
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        if (moving.contains(order.at(i)) && !moving.contains(order.at(i - 1)))
+            order.swapItemsAt(i, i - 1);
+    }
+    pushOrder(order, QCoreApplication::translate("MapDocument", "Lower"));
+}
+
+void MapDocument::bringToFront(const QList<Placement *> &placements)
+{
+    const QSet<Placement *> moving(placements.cbegin(), placements.cend());
+    QList<Placement *> order;
+    order.reserve(m_placements.size());
+    for (Placement *placement : m_placements) {
+        if (!moving.contains(placement))
+            order.append(placement);
+    }
+    order += present(placements);
+    pushOrder(order, QCoreApplication::translate("MapDocument", "Bring to Front"));
+}
+
+void MapDocument::sendToBack(const QList<Placement *> &placements)
+{
+    const QSet<Placement *> moving(placements.cbegin(), placements.cend());
+    QList<Placement *> order = present(placements);
+    order.reserve(m_placements.size());
+    for (Placement *placement : m_placements) {
+        if (!moving.contains(placement))
+            order.append(placement);
+    }
+    pushOrder(order, QCoreApplication::translate("MapDocument", "Send to Back"));
+}
+
+void MapDocument::replaceStructure(const QList<Placement *> &placements,
+                                   const QString &structurePath, QPoint offset, const QRect &region)
+{
+    const QList<Placement *> changing = present(placements);
+    if (!changing.isEmpty())
+        m_undoStack.push(new ReplaceStructure(this, changing, structurePath, offset, region));
+}
+
+void MapDocument::reorder(const QList<Placement *> &order)
+{
+    m_placements = order;
+    emit placementsReordered();
 }
 
 void MapDocument::insert(const Places &places)

@@ -62,6 +62,19 @@ public:
     void move(const QList<Placement *> &placements, QPointF delta, int gesture = 0);
     void remove(const QList<Placement *> &placements);
     void setInvisible(Placement *placement, bool invisible);
+    void setInvisible(const QList<Placement *> &placements, bool invisible);
+    // Puts copies of placements on top of the map, in their order, as one step named text;
+    // returns them as they are on the map.
+    QList<Placement *> add(const QList<Placement> &placements, const QString &text);
+    // The drawing order of the placements given: one place up or down past the placements
+    // around them, or in front of or behind all the others, keeping their own order.
+    void raise(const QList<Placement *> &placements);
+    void lower(const QList<Placement *> &placements);
+    void bringToFront(const QList<Placement *> &placements);
+    void sendToBack(const QList<Placement *> &placements);
+    // See ReplaceStructure.
+    void replaceStructure(const QList<Placement *> &placements, const QString &structurePath,
+                          QPoint offset, const QRect &region);
 
 signals:
     // The whole map was replaced (open, close).
@@ -71,20 +84,33 @@ signals:
     // Placements are about to be taken off the map; still valid while this is handled.
     void placementsRemoved(const QList<Placement *> &placements);
     void placementsMoved(const QList<Placement *> &placements);
+    // Placements changed in place: their flag, or their structure and with it their position.
+    void placementsChanged(const QList<Placement *> &placements);
+    // The drawing order changed; the same placements are on the map.
+    void placementsReordered();
     void modifiedChanged(bool modified);
     void fileNameChanged(const QString &fileName);
 
 private:
     // The commands change the map through the functions below.
     friend class PlaceStructure;
+    friend class PastePlacements;
     friend class MovePlacements;
     friend class RemovePlacements;
+    friend class ReorderPlacements;
+    friend class SetInvisible;
+    friend class ReplaceStructure;
 
     // The placements at the given places of the drawing order afterwards, sorted by place.
     using Places = QList<std::pair<qsizetype, Placement *>>;
     void insert(const Places &places);
     Places take(const QList<Placement *> &placements);
     void translate(const QList<Placement *> &placements, QPointF delta);
+    void reorder(const QList<Placement *> &order);
+    // The placements given that are on the map, in drawing order.
+    QList<Placement *> present(const QList<Placement *> &placements) const;
+    // Pushes a reordering when order differs from the map's.
+    void pushOrder(const QList<Placement *> &order, const QString &text);
     void clear();
 
     QUndoStack m_undoStack;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MapDocument.h"
+#include "PlacementSelection.h"
 #include "StructureImages.h"
 #include "TerrainLoader.h"
 
@@ -32,6 +33,9 @@ public:
 
     MapDocument *document() { return &m_document; }
     const MapDocument *document() const { return &m_document; }
+    // The placements the editing commands act on.
+    PlacementSelection *selection() { return &m_selection; }
+    const PlacementSelection *selection() const { return &m_selection; }
     const RadarColours &radarColours() const;
     void setRadarColours(const RadarColours *colours) { m_colours = colours; }
 
@@ -78,6 +82,7 @@ private:
 
     const RadarColours *m_colours;
     MapDocument m_document;
+    PlacementSelection m_selection{&m_document};
     TerrainLoader m_terrainLoader;
     QSize m_terrainSize;
     QImage m_terrain;

@@ -235,7 +235,7 @@ QString errorAt(qint64 line, qint64 column, const QString &reason)
 std::optional<PlacementDocument>
 readStream(QXmlStreamReader &reader, QString *error, ReadFailure *failure,
            const std::function<bool(QString *reason)> &carryOn,
-           const std::function<void(const Placement &)> &placementRead = {})
+           const std::function<void(const Placement &)> &placementRead = {}, bool needsImage = true)
 {
     reader.setNamespaceProcessing(false);
     const auto refuseHere = [&](const QString &reason) {
@@ -361,7 +361,7 @@ readStream(QXmlStreamReader &reader, QString *error, ReadFailure *failure,
     }
     if (reader.hasError())
         return refuseHere(reader.errorString());
-    if (!haveImage)
+    if (!haveImage && needsImage)
         return refuse(error, failure, ReadFailure::NoImage,
                       QCoreApplication::translate("PlacementFile",
                                                   "no Image element names the terrain image"));
@@ -374,20 +374,10 @@ QString tooLarge()
         "PlacementFile", "the file is larger than the 1 GiB a placement file may hold");
 }
 
-} // namespace
-
-std::optional<QByteArray> write(const PlacementDocument &document, QString *error)
+// Appends each placement's MLT element.
+bool appendPlacements(std::string &out, const QList<Placement> &placements, QString *error)
 {
-    // Built in a std::string: appending to it is much cheaper than to a QByteArray.
-    std::string out;
-    out.reserve(128 + document.placements.size() * (160 + 2 * 64));
-    out += "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n";
-    out += "<Valdrune>\n";
-    out += "\t<Image>";
-    if (!appendText(out, document.terrainPath, error))
-        return std::nullopt;
-    out += "</Image>\n";
-    for (const Placement &placement : document.placements) {
+    for (const Placement &placement : placements) {
         out += "\t<MLT";
         out += placement.invisible ? " Invisible=\"True\"" : " Invisible=\"False\"";
         out += ">\n\t\t<Location";
@@ -400,10 +390,41 @@ std::optional<QByteArray> write(const PlacementDocument &document, QString *erro
         appendAttribute(out, "RegionY", placement.region.height());
         out += '>';
         if (!appendText(out, placement.structurePath, error))
-            return std::nullopt;
+            return false;
         out += "</File>\n\t</MLT>\n";
     }
-    out += "</Valdrune>\n";
+    return true;
+}
+
+const char header[] = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<Valdrune>\n";
+const char footer[] = "</Valdrune>\n";
+
+} // namespace
+
+std::optional<QByteArray> write(const PlacementDocument &document, QString *error)
+{
+    // Built in a std::string: appending to it is much cheaper than to a QByteArray.
+    std::string out;
+    out.reserve(128 + document.placements.size() * (160 + 2 * 64));
+    out += header;
+    out += "\t<Image>";
+    if (!appendText(out, document.terrainPath, error))
+        return std::nullopt;
+    out += "</Image>\n";
+    if (!appendPlacements(out, document.placements, error))
+        return std::nullopt;
+    out += footer;
+    return QByteArray(out.data(), qsizetype(out.size()));
+}
+
+std::optional<QByteArray> writePlacements(const QList<Placement> &placements, QString *error)
+{
+    std::string out;
+    out.reserve(128 + placements.size() * (160 + 2 * 64));
+    out += header;
+    if (!appendPlacements(out, placements, error))
+        return std::nullopt;
+    out += footer;
     return QByteArray(out.data(), qsizetype(out.size()));
 }
 
@@ -436,6 +457,17 @@ std::optional<PlacementDocument> read(const QByteArray &bytes, QString *error, R
         return refuse(error, failure, ReadFailure::NotXml, errorAt(1, 0, tooLarge()));
     QXmlStreamReader reader(bytes);
     return readStream(reader, error, failure, {});
+}
+
+std::optional<QList<Placement>> readPlacements(const QByteArray &bytes, QString *error)
+{
+    if (bytes.size() > maximumFileSize)
+        return refuse(error, nullptr, ReadFailure::NotXml, errorAt(1, 0, tooLarge()));
+    QXmlStreamReader reader(bytes);
+    std::optional<PlacementDocument> document = readStream(reader, error, nullptr, {}, {}, false);
+    if (!document)
+        return std::nullopt;
+    return std::move(document->placements);
 }
 
 bool saveBytes(const QString &path, const QByteArray &bytes, QString *error)

@@ -49,6 +49,14 @@ read(QIODevice &device, QString *error = nullptr, ReadFailure *failure = nullptr
 std::optional<PlacementDocument> read(const QByteArray &bytes, QString *error = nullptr,
                                       ReadFailure *failure = nullptr);
 
+// Placements alone, as a placement file records them but without its Image element: what the
+// clipboard carries. Nullopt with *error set as write() does.
+std::optional<QByteArray> writePlacements(const QList<Placement> &placements,
+                                          QString *error = nullptr);
+// The placements of such bytes (or of a whole placement file), read as read() does but needing
+// no Image element; nullopt with *error saying where and why.
+std::optional<QList<Placement>> readPlacements(const QByteArray &bytes, QString *error = nullptr);
+
 // Puts bytes in place of the file at path, all or nothing (QSaveFile): false with *error set when
 // they could not all be written, the previous file then intact.
 bool saveBytes(const QString &path, const QByteArray &bytes, QString *error = nullptr);

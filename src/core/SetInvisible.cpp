@@ -2,19 +2,24 @@
 
 #include <QCoreApplication>
 
-SetInvisible::SetInvisible(Placement *placement, bool invisible)
+SetInvisible::SetInvisible(MapDocument *document, const QList<Placement *> &placements,
+                           bool invisible)
     : QUndoCommand(invisible ? QCoreApplication::translate("SetInvisible", "Invisible")
                              : QCoreApplication::translate("SetInvisible", "Visible")),
-      m_placement(placement), m_invisible(invisible)
+      m_document(document), m_placements(placements), m_invisible(invisible)
 {
 }
 
 void SetInvisible::redo()
 {
-    m_placement->invisible = m_invisible;
+    for (Placement *placement : std::as_const(m_placements))
+        placement->invisible = m_invisible;
+    emit m_document->placementsChanged(m_placements);
 }
 
 void SetInvisible::undo()
 {
-    m_placement->invisible = !m_invisible;
+    for (Placement *placement : std::as_const(m_placements))
+        placement->invisible = !m_invisible;
+    emit m_document->placementsChanged(m_placements);
 }

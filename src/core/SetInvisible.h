@@ -1,18 +1,20 @@
 #pragma once
 
-#include "Placement.h"
+#include "MapDocument.h"
 
+#include <QList>
 #include <QUndoCommand>
 
-// Sets or clears a placement's invisible flag.
+// Sets or clears the invisible flag of placements whose flag differs.
 class SetInvisible : public QUndoCommand
 {
 public:
-    SetInvisible(Placement *placement, bool invisible);
+    SetInvisible(MapDocument *document, const QList<Placement *> &placements, bool invisible);
     void redo() override;
     void undo() override;
 
 private:
-    Placement *m_placement;
+    MapDocument *m_document;
+    QList<Placement *> m_placements;
     bool m_invisible;
 };

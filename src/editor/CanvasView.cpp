@@ -22,6 +22,9 @@ CanvasView::CanvasView(MapSession *session, QWidget *parent)
     connect(document, &MapDocument::placementsInserted, this, &CanvasView::addItems);
     connect(document, &MapDocument::placementsRemoved, this, &CanvasView::removeItems);
     connect(document, &MapDocument::placementsMoved, this, &CanvasView::moveItems);
+    connect(document, &MapDocument::placementsChanged, this, &CanvasView::changeItems);
+    connect(document, &MapDocument::placementsReordered, this, &CanvasView::reorderItems);
+    connect(session->selection(), &PlacementSelection::changed, this, &CanvasView::showSelection);
     connect(session, &MapSession::terrainRowsRead, this, &CanvasView::showTerrainRows);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -82,8 +85,6 @@ void CanvasView::rebuild()
     reachItems(m_canvas->allItems());
     setSceneRect(m_reach);
     scrollBy(mapFromScene(QPointF(0, 0)));
-    connect(m_canvas, &Canvas::structureSelectionChanged, this,
-            [this] { emit placementSelectionChanged(hasSelection()); });
     refreshPointer();
 }
 
@@ -133,15 +134,8 @@ void CanvasView::addItems(const QList<Placement *> &placements)
     // order; new ones go on top.
     const QList<Placement *> &all = m_session->document()->placements();
     const qsizetype first = all.size() - placements.size();
-    if (first >= 0 && all.mid(first) == placements)
-        return;
-    QList<CanvasItem *> order;
-    order.reserve(all.size() + 1);
-    for (const Placement *placement : all)
-        order.append(m_items.value(placement));
-    if (CanvasItem *incoming = m_tool->incomingItem())
-        order.append(incoming);
-    m_canvas->setOrder(order);
+    if (first < 0 || all.mid(first) != placements)
+        reorderItems();
 }
 
 void CanvasView::removeItems(const QList<Placement *> &placements)
@@ -171,6 +165,56 @@ void CanvasView::moveItems(const QList<Placement *> &placements)
     }
     reachItems(moved);
     refreshPointer();
+}
+
+void CanvasView::changeItems(const QList<Placement *> &placements)
+{
+    if (!m_canvas)
+        return;
+    if (m_tool->isMoving())
+        m_tool->cancel();
+    // A structure replaced draws from another image, and may lie elsewhere: its item is made
+    // anew, in its place in the drawing order.
+    QList<CanvasItem *> remade;
+    for (Placement *placement : placements) {
+        CanvasItem *item = m_items.value(placement);
+        if (!item || (item->pos() == placement->position &&
+                      item->pixmap().cacheKey() == pixmapOf(*placement).cacheKey()))
+            continue;
+        delete item;
+        remade.append(makeItem(placement));
+    }
+    if (remade.isEmpty())
+        return;
+    reorderItems();
+    showSelection();
+    reachItems(remade);
+    refreshPointer();
+}
+
+void CanvasView::reorderItems()
+{
+    if (!m_canvas)
+        return;
+    const QList<Placement *> &all = m_session->document()->placements();
+    QList<CanvasItem *> order;
+    order.reserve(all.size() + 1);
+    for (const Placement *placement : all)
+        order.append(m_items.value(placement));
+    if (CanvasItem *incoming = m_tool->incomingItem())
+        order.append(incoming);
+    m_canvas->setOrder(order);
+}
+
+void CanvasView::showSelection()
+{
+    if (m_canvas) {
+        QList<CanvasItem *> items;
+        for (Placement *placement : m_session->selection()->placements())
+            items.append(m_items.value(placement));
+        m_canvas->setSelection(items);
+    }
+    emit placementSelectionChanged(hasSelection());
 }
 
 void CanvasView::showTerrainRows(int from, int to)
@@ -252,19 +296,12 @@ CanvasItem *CanvasView::structureAt(const QPoint &canvasPos) const
 
 bool CanvasView::hasSelection() const
 {
-    return m_canvas && m_canvas->hasSelection();
+    return !m_session->selection()->isEmpty();
 }
 
 QList<Placement *> CanvasView::selectedPlacements() const
 {
-    QList<Placement *> placements;
-    if (!m_canvas)
-        return placements;
-    for (CanvasItem *item : m_canvas->selectedStructures()) {
-        if (item != m_tool->incomingItem())
-            placements.append(const_cast<Placement *>(item->placement()));
-    }
-    return placements;
+    return m_session->selection()->placements();
 }
 
 void CanvasView::setPointer(const QPoint &viewportPos)
@@ -424,6 +461,17 @@ void CanvasView::deleteSelection()
 {
     m_tool->cancel();
     m_session->document()->remove(selectedPlacements());
+}
+
+QList<Placement *> CanvasView::placementsOf(const QList<CanvasItem *> &items) const
+{
+    QList<Placement *> placements;
+    placements.reserve(items.size());
+    for (const CanvasItem *item : items) {
+        if (item != m_tool->incomingItem())
+            placements.append(const_cast<Placement *>(item->placement()));
+    }
+    return placements;
 }
 
 void CanvasView::fileNew()

@@ -57,9 +57,12 @@ public:
     QPoint toCanvas(const QPoint &viewportPos) const;
     // The front-most structure at a canvas position, or null.
     CanvasItem *structureAt(const QPoint &canvasPos) const;
+    // The session's selection, which the map outlines.
     bool hasSelection() const;
     // The selected placements, in drawing order.
     QList<Placement *> selectedPlacements() const;
+    // The placements of the map's items (a structure being dragged in has none).
+    QList<Placement *> placementsOf(const QList<CanvasItem *> &items) const;
 
     // The pointer over the viewport, and what the status bar tells about it: its map cell, and
     // the file of the structure under it; empty off the map.
@@ -106,6 +109,9 @@ private:
     void addItems(const QList<Placement *> &placements);
     void removeItems(const QList<Placement *> &placements);
     void moveItems(const QList<Placement *> &placements);
+    void changeItems(const QList<Placement *> &placements);
+    void reorderItems();
+    void showSelection();
     CanvasItem *makeItem(Placement *placement);
     QPixmap pixmapOf(const Placement &placement);
     // Draws the terrain's rows from to to - 1, just read.

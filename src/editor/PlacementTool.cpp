@@ -69,10 +69,13 @@ void PlacementTool::mousePressEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton)
         return;
     CanvasItem *item = m_view->structureAt(pos);
+    PlacementSelection *selection = m_session->selection();
     if (event->modifiers() & Qt::ControlModifier) {
         // Adds or takes out one structure; the press moves nothing.
-        if (item)
-            canvas->setSelected(item, !item->isSelectedOnCanvas());
+        if (item) {
+            auto *placement = const_cast<Placement *>(item->placement());
+            selection->setSelected(placement, !selection->contains(placement));
+        }
         m_gesture = Gesture::Ignored;
         return;
     }
@@ -80,11 +83,11 @@ void PlacementTool::mousePressEvent(QMouseEvent *event)
     m_pressViewport = viewportPos;
     if (item) {
         // A press on a selected structure grabs the whole selection.
-        if (!item->isSelectedOnCanvas())
-            canvas->setSelection({item});
+        if (!selection->contains(item->placement()))
+            selection->set(m_view->placementsOf({item}));
         m_gesture = Gesture::Grab;
     } else {
-        canvas->setSelection({});
+        selection->clear();
         m_gesture = Gesture::RubberBand;
         if (!m_rubberBand)
             m_rubberBand = new QRubberBand(QRubberBand::Rectangle, m_view->viewport());
@@ -118,7 +121,8 @@ void PlacementTool::mouseMoveEvent(QMouseEvent *event)
     case Gesture::RubberBand: {
         const QRect band = QRect(m_pressViewport, pointer).normalized();
         m_rubberBand->setGeometry(band);
-        canvas->setSelection(canvas->itemsIn(m_view->mapToScene(band).boundingRect()));
+        m_session->selection()->set(
+            m_view->placementsOf(canvas->itemsIn(m_view->mapToScene(band).boundingRect())));
         break;
     }
     default:
@@ -383,6 +387,11 @@ void PlacementTool::dropEvent(QDropEvent *event)
     m_session->addStructureImage(StructureImages::Key::of(placement),
                                  m_incomingItem->pixmap().toImage());
     endIncoming();
-    m_session->document()->place(placement);
+    MapDocument *document = m_session->document();
+    document->place(placement);
+    // What was dropped is what the keys act on next.
+    if (!document->placements().isEmpty())
+        m_session->selection()->set({document->placements().constLast()});
+    m_view->setFocus(Qt::MouseFocusReason);
     event->acceptProposedAction();
 }
