@@ -912,6 +912,30 @@ private slots:
         QCOMPARE(texts.size(), 3);
     }
 
+    // A gesture ends with its button: a right press during a drag puts the structure back, and
+    // a release the view never sees (a menu took it) leaves nothing to follow the pointer.
+    void gestureEndsWithItsButton()
+    {
+        const auto view = makeView(1);
+        QWidget *viewport = view->viewport();
+        CanvasItem *item = place(*view, m_towerPayload, QPoint(20, 20));
+        const int steps = int(view->session()->document()->undoStack()->count());
+        QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(22, 22));
+        QTest::mouseMove(viewport, QPoint(32, 32));
+        {
+            ModalScript script({menuAnswer({})}); // a menu, if any, is closed with Escape
+            QMouseEvent right(QEvent::MouseButtonPress, QPointF(32, 32),
+                              viewport->mapToGlobal(QPointF(32, 32)), Qt::RightButton,
+                              Qt::LeftButton | Qt::RightButton, Qt::NoModifier);
+            QApplication::sendEvent(viewport, &right);
+        }
+        QCOMPARE(item->pos(), QPointF(20, 20));
+        // The left button's release went elsewhere: the next press starts afresh.
+        leftDrag(viewport, QPoint(200, 150), QPoint(150, 120));
+        QCOMPARE(item->pos(), QPointF(20, 20));
+        QCOMPARE(view->session()->document()->undoStack()->count(), steps);
+    }
+
     // A structure moved past the terrain's top-left corner stays within reach: the view scrolls
     // to it and it can be dragged back. Nothing moves it by itself.
     void reachBeyondTerrain()

@@ -54,7 +54,7 @@ private slots:
         m_view.revealFolder(m_lib);
         // Every folder, whatever its name, and the structure files; no other file, not even
         // greyed out.
-        QTRY_COMPARE(m_view.dirModel->rowCount(m_view.dirModel->index(m_lib)), 5);
+        QTRY_COMPARE(m_view.dirModel()->rowCount(m_view.dirModel()->index(m_lib)), 5);
     }
 
     // Each move is judged afresh: over another row nothing starts, back over the pressed row
@@ -151,8 +151,8 @@ private slots:
         m_view.revealFolder(start);
         const auto shown = [&] {
             // Indexes go stale as rows arrive: looked up afresh each time.
-            const QModelIndex target = m_view.dirModel->index(start);
-            return m_view.dirModel->rowCount(target.parent()) == 301 &&
+            const QModelIndex target = m_view.dirModel()->index(start);
+            return m_view.dirModel()->rowCount(target.parent()) == 301 &&
                    m_view.currentIndex() == target && m_view.selectionModel()->isSelected(target) &&
                    m_view.viewport()->rect().contains(m_view.visualRect(target));
         };
@@ -202,7 +202,7 @@ private slots:
 
         // A folder never listed before: the tree is expanded down to it while the model reads it.
         m_view.revealFolder(folder);
-        DirModel *model = m_view.dirModel;
+        DirModel *model = m_view.dirModel();
         QTRY_COMPARE(model->rowCount(model->index(folder)), 2);
 
         // Every drop carries the file and a text as well: only the name list counts.
@@ -237,10 +237,10 @@ private:
     QByteArrayList drag(const QString &pressed, const QStringList &path)
     {
         // The centre of a row, the pressed one scrolled into the middle of the view first.
-        m_view.scrollTo(m_view.dirModel->index(libPath(pressed)),
+        m_view.scrollTo(m_view.dirModel()->index(libPath(pressed)),
                         QAbstractItemView::PositionAtCenter);
         const auto centre = [this](const QString &name) {
-            return m_view.visualRect(m_view.dirModel->index(libPath(name))).center();
+            return m_view.visualRect(m_view.dirModel()->index(libPath(name))).center();
         };
         QWidget *viewport = m_view.viewport();
         QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, centre(pressed));
@@ -263,7 +263,7 @@ private:
     // The tooltip text shown over the row of a file in lib.
     QString hover(const QString &name)
     {
-        const QModelIndex index = m_view.dirModel->index(libPath(name));
+        const QModelIndex index = m_view.dirModel()->index(libPath(name));
         m_view.scrollTo(index);
         const QPoint pos = m_view.visualRect(index).center();
         QHelpEvent help(QEvent::ToolTip, pos, m_view.viewport()->mapToGlobal(pos));

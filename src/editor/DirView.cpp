@@ -41,12 +41,12 @@ QImage toolTipImage(const QImage &preview)
 
 DirView::DirView(QWidget *parent) : QTreeView(parent), m_toolTips(toolTipCacheKiB)
 {
-    dirModel = new DirModel(this);
-    dirModel->setRootPath(QDir::rootPath());
-    setModel(dirModel);
-    dirModel->setNameFilters(QStringList() << QStringLiteral("*.mlt"));
-    dirModel->setNameFilterDisables(false);
-    dirModel->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
+    m_model = new DirModel(this);
+    m_model->setRootPath(QDir::rootPath());
+    setModel(m_model);
+    m_model->setNameFilters(QStringList() << QStringLiteral("*.mlt"));
+    m_model->setNameFilterDisables(false);
+    m_model->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
     setDragEnabled(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setHeaderHidden(true);
@@ -68,9 +68,9 @@ DirView::DirView(QWidget *parent) : QTreeView(parent), m_toolTips(toolTipCacheKi
         if (!m_revealFolder.isEmpty())
             m_revealTimer.start();
     };
-    connect(dirModel, &QFileSystemModel::directoryLoaded, this, revealAgain);
-    connect(dirModel, &QAbstractItemModel::rowsInserted, this, revealAgain);
-    connect(dirModel, &QAbstractItemModel::layoutChanged, this, revealAgain);
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, revealAgain);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, revealAgain);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, revealAgain);
     // Scrolling, by wheel or on a scroll bar, is the user's choice of where to look.
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, &DirView::stopReveal);
     connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this, &DirView::stopReveal);
@@ -79,8 +79,8 @@ DirView::DirView(QWidget *parent) : QTreeView(parent), m_toolTips(toolTipCacheKi
 void DirView::refreshDir(QModelIndex index)
 {
     // The model watches the disk itself; re-reading a folder only needs it to be fetched.
-    if (index.isValid() && dirModel->canFetchMore(index))
-        dirModel->fetchMore(index);
+    if (index.isValid() && m_model->canFetchMore(index))
+        m_model->fetchMore(index);
 }
 
 void DirView::setRadarColours(const RadarColours *colours)
@@ -105,7 +105,7 @@ void DirView::continueReveal()
 {
     if (m_revealFolder.isEmpty())
         return;
-    const QModelIndex target = dirModel->index(m_revealFolder);
+    const QModelIndex target = m_model->index(m_revealFolder);
     if (!target.isValid()) {
         stopReveal();
         return;
@@ -123,7 +123,7 @@ bool DirView::viewportEvent(QEvent *event)
         return QTreeView::viewportEvent(event);
     const auto *help = static_cast<QHelpEvent *>(event);
     const QModelIndex index = indexAt(help->pos());
-    const QFileInfo info = index.isValid() ? dirModel->fileInfo(index) : QFileInfo();
+    const QFileInfo info = index.isValid() ? m_model->fileInfo(index) : QFileInfo();
     if (!info.isFile() || info.suffix().compare(QLatin1String("mlt"), Qt::CaseInsensitive) != 0)
         return QTreeView::viewportEvent(event);
     QToolTip::showText(help->globalPos(), structureToolTip(info.absoluteFilePath()), viewport(),
@@ -168,7 +168,7 @@ QString DirView::structureToolTip(const QString &path)
 void DirView::mousePressEvent(QMouseEvent *event)
 {
     stopReveal();
-    pressPos = event->position().toPoint();
+    m_pressPos = event->position().toPoint();
     QTreeView::mousePressEvent(event);
 }
 
@@ -192,11 +192,25 @@ void DirView::mouseMoveEvent(QMouseEvent *event)
         const QModelIndexList selected = selectedIndexes();
         const QModelIndex index = indexAt(pos);
         if (selected.size() == 1 && index.isValid() && index == selected.first() &&
-            dirModel->fileInfo(index).isFile() &&
-            (pos - pressPos).manhattanLength() >= QApplication::startDragDistance())
-            startStructureDrag(dirModel->fileInfo(index).absoluteFilePath());
+            m_model->fileInfo(index).isFile() &&
+            (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance())
+            startStructureDrag(m_model->fileInfo(index).absoluteFilePath());
     }
     QAbstractItemView::mouseMoveEvent(event);
+}
+
+QString DirView::currentStructurePath() const
+{
+    const QModelIndex index = currentIndex();
+    if (!index.isValid() || !m_model->fileInfo(index).isFile())
+        return QString();
+    return m_model->fileInfo(index).absoluteFilePath();
+}
+
+void DirView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QTreeView::currentChanged(current, previous);
+    emit currentStructureChanged();
 }
 
 void DirView::startDrag(Qt::DropActions supportedActions)

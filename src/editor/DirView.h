@@ -21,8 +21,9 @@ class DirView : public QTreeView
 public:
     explicit DirView(QWidget *parent = nullptr);
 
-    DirModel *dirModel = nullptr;
-    QPoint pressPos;
+    DirModel *dirModel() const { return m_model; }
+    // The structure file the tree's current row names; empty when it names none.
+    QString currentStructurePath() const;
 
     // Expands the tree down to folder, selects it and scrolls it into view, the rest of the file
     // system staying listed around it. Rows load in the background and push the folder away:
@@ -35,7 +36,12 @@ public:
 public slots:
     void refreshDir(QModelIndex index);
 
+signals:
+    // Another row became the current one (currentStructurePath()).
+    void currentStructureChanged();
+
 protected:
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     bool viewportEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -52,6 +58,8 @@ private:
     // the file changes.
     QString structureToolTip(const QString &path);
 
+    DirModel *m_model = nullptr;
+    QPoint m_pressPos; // where the left button went down, for the start of a drag
     QString m_revealFolder; // empty once revealed and left to the user
     QTimer m_revealTimer;   // gathers the model's bursts of changes into one re-reveal
     const RadarColours *m_radarColours = nullptr;
