@@ -12,12 +12,16 @@
 #include "editor/Canvas.h"
 #include "editor/CanvasItem.h"
 #include "editor/CanvasView.h"
+#include "editor/DirModel.h"
+#include "editor/DirView.h"
+#include "editor/EditCommands.h"
 #include "editor/FileCommands.h"
 #include "editor/MainWindow.h"
 #include "editor/SelectImage.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -27,6 +31,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -54,6 +59,15 @@ QList<QAction *> entriesOf(MainWindow &window, int menu)
     QList<QAction *> entries = window.menuBar()->actions().at(menu)->menu()->actions();
     entries.removeIf([](const QAction *action) { return action->isSeparator(); });
     return entries;
+}
+
+// The entry of that text in the window's menu at index menu.
+QAction *entry(MainWindow &window, int menu, const QString &text)
+{
+    for (QAction *action : entriesOf(window, menu))
+        if (action->text() == text)
+            return action;
+    return nullptr;
 }
 
 // Gives a File command as the user does: picks the File menu's entry of that name, or with "window"
@@ -392,7 +406,11 @@ private slots:
         }
         QCOMPARE(lines, (QStringList{
                             "File: New Open Close - Save Save As... Export Image...(off) - Exit",
-                            "Edit: Undo(off) Redo(off) - Delete(off)",
+                            "Edit: Undo(off) Redo(off) - Cut(off) Copy(off) Paste(off) Paste in "
+                            "Place(off) Duplicate(off) - Delete(off) - Select All(off) Select "
+                            "None(off) Select Same Structure(off) - Replace Structure(off) - "
+                            "Raise(off) Lower(off) Bring to Front(off) Send to Back(off) - "
+                            "Invisible[ ](off)",
                             "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]", "View: Files[x] Overview[x]",
                             "Help: Keyboard Shortcuts About Valdrune Structure Placer About Qt"}));
         const QList<QKeySequence::StandardKey> keys = {
@@ -409,7 +427,8 @@ private slots:
         }
         // Redo answers Ctrl+Y too, and Delete only the Delete key (never Ctrl+D).
         QVERIFY(entries[7]->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Y)));
-        QCOMPARE(entries[8]->shortcuts(), QList<QKeySequence>{QKeySequence(Qt::Key_Delete)});
+        QCOMPARE(entry(window, 1, "Delete")->shortcuts(),
+                 QList<QKeySequence>{QKeySequence(Qt::Key_Delete)});
         // The title, and the build as the compiler dates it, in the status bar.
         QCOMPARE(window.windowTitle(), QStringLiteral("Valdrune Structure Placer"));
         const QRegularExpression build(
@@ -499,21 +518,120 @@ private slots:
         MainWindow window;
         QVERIFY(prepare(window, "none"));
         CanvasView &view = *window.canvasView();
+        QAction *remove = entry(window, 1, "Delete");
         const QList<QAction *> edit = entriesOf(window, 1);
         view.session()->newMap(m_base.terrainPath);
         TestSupport::dragIn(view, m_towerPayload, QPoint(30, 40));
         TestSupport::dragIn(view, m_towerPayload, QPoint(60, 40));
         // What is dropped is selected, and the map takes the keys.
-        QVERIFY(edit[2]->isEnabled() && view.hasFocus());
+        QVERIFY(remove->isEnabled() && view.hasFocus());
         QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(150, 120));
-        QVERIFY(!edit[2]->isEnabled());
+        QVERIFY(!remove->isEnabled());
         QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(31, 41));
-        QVERIFY(edit[2]->isEnabled());
+        QVERIFY(remove->isEnabled());
         QTest::keyClick(&window, Qt::Key_Delete);
         QCOMPARE(view.session()->document()->placements().size(), 1);
-        QVERIFY(!edit[2]->isEnabled());
+        QVERIFY(!remove->isEnabled());
         QCOMPARE(edit[0]->text(), QStringLiteral("Undo Delete"));
         view.session()->document()->undoStack()->setClean(); // nothing left to ask about
+    }
+
+    // The clipboard, the selection commands, the drawing order, the flag and Replace Structure,
+    // each with its keys or its entry as the user gives them: one step each, what is pasted or
+    // duplicated selected afterwards, the counts in the status bar following.
+    void editCommands()
+    {
+        MainWindow window;
+        QVERIFY(prepare(window, "clean"));
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        CanvasView &view = *window.canvasView();
+        MapDocument *document = view.session()->document();
+        const auto *counts = window.statusBar()->findChild<QLabel *>("countLabel");
+        const auto keys = [&](QKeyCombination key) {
+            QTest::keyClick(&window, key.key(), key.keyboardModifiers());
+        };
+        const auto positions = [&](qsizetype from) {
+            QList<QPointF> at;
+            for (const Placement *placement : document->placements().mid(from))
+                at << placement->position;
+            return at;
+        };
+        const auto selected = [&] { return view.session()->selection()->placements(); };
+
+        keys(Qt::CTRL | Qt::Key_A);
+        QCOMPARE(counts->text(), QStringLiteral("2 placements, 2 selected"));
+        keys(Qt::CTRL | Qt::Key_C);
+        const QMimeData *data = QApplication::clipboard()->mimeData();
+        QCOMPARE(data->data(EditCommands::mimeType),
+                 *PlacementFile::writePlacements(m_base.placements));
+        QCOMPARE(data->text().toUtf8(), data->data(EditCommands::mimeType));
+        keys(Qt::CTRL | Qt::Key_D);
+        QCOMPARE(positions(2), (QList<QPointF>{{13, 14}, {48, 38}}));
+        QCOMPARE(selected(), document->placements().mid(2));
+        keys(Qt::CTRL | Qt::SHIFT | Qt::Key_V);
+        QCOMPARE(positions(4), (QList<QPointF>{{5, 6}, {40, 30}}));
+        QVERIFY(document->placements().at(4)->invisible && view.hasFocus());
+        // Over the map, the middle of the group lands on the pointer's cell.
+        const QPoint pointer = view.mapFromScene(QPointF(100.5, 80.5));
+        QTest::mouseMove(view.viewport(), pointer);
+        keys(Qt::CTRL | Qt::Key_V);
+        QPoint cell;
+        QVERIFY(view.cellAt(pointer, &cell));
+        const QList<QPointF> pasted = positions(6);
+        QCOMPARE(pasted.at(1) - pasted.at(0), QPointF(35, 24));
+        const QPointF middle = (pasted.at(0) + pasted.at(1) + QPointF(4, 3)) / 2; // 4 x 3 towers
+        QVERIFY(qAbs(middle.x() - cell.x()) <= 0.5 && qAbs(middle.y() - cell.y()) <= 0.5);
+        QCOMPARE(counts->text(), QStringLiteral("8 placements, 2 selected"));
+        QCOMPARE(document->undoStack()->undoText(), QStringLiteral("Paste"));
+        // Text that holds no placement changes nothing, and says so.
+        QApplication::clipboard()->setText(QStringLiteral("<Valdrune><Image>x</Image></Valdrune>"));
+        keys(Qt::CTRL | Qt::Key_V);
+        QCOMPARE(window.statusBar()->currentMessage(),
+                 QStringLiteral("The clipboard holds no placements."));
+        QCOMPARE(document->placements().size(), 8);
+
+        // The flag of the selection, one step; the entry shows it.
+        QAction *invisible = entry(window, 1, "Invisible");
+        keys(Qt::CTRL | Qt::Key_I);
+        QVERIFY(selected().at(0)->invisible && selected().at(1)->invisible &&
+                invisible->isChecked());
+        QCOMPARE(document->undoStack()->undoText(), QStringLiteral("Invisible"));
+        // The drawing order, with the map's keys: the second pasted one to the back.
+        view.session()->selection()->set({document->placements().at(7)});
+        view.setFocus();
+        const QPointF last = document->placements().at(7)->position;
+        QTest::keyClick(&view, Qt::Key_End);
+        QCOMPARE(document->placements().first()->position, last);
+        QTest::keyClick(&view, Qt::Key_PageUp);
+        QCOMPARE(document->placements().at(1)->position, last);
+
+        // Every tower, then another structure in their place, each keeping its origin cell.
+        entry(window, 1, "Select Same Structure")->trigger();
+        QCOMPARE(selected(), document->placements());
+        QAction *replace = entry(window, 1, "Replace Structure");
+        QVERIFY(!replace->isEnabled()); // nothing chosen in the library
+        DemoData::Random random(2);
+        const QString wall = TestSupport::writeStructure(
+            m_dir, "wall.mlt", DemoData::rectangleStructure(6, 1, 1, 4, 150, random));
+        DirView *library = window.dirView();
+        library->setCurrentIndex(library->dirModel()->index(wall));
+        QVERIFY(replace->isEnabled());
+        replace->trigger();
+        for (const Placement *placement : document->placements())
+            QVERIFY(placement->structurePath == wall && placement->offset == QPoint(1, 4) &&
+                    placement->region == QRect(0, 0, 6, 1));
+        QCOMPARE(document->placements().at(1)->position, last + QPointF(3 + 1, 2 + 4));
+
+        // Cut takes them all away in one step, onto the clipboard.
+        keys(Qt::CTRL | Qt::Key_X);
+        QVERIFY(document->placements().isEmpty());
+        QCOMPARE(PlacementFile::readPlacements(QApplication::clipboard()->text().toUtf8())->size(),
+                 8);
+        QCOMPARE(document->undoStack()->undoText(), QStringLiteral("Cut"));
+        document->undoStack()->undo();
+        QCOMPARE(document->placements().size(), 8);
+        document->undoStack()->setClean();
     }
 
     // Ctrl++ (or Ctrl+=) and Ctrl+- step the scale, clamped to the Scale menu's, whose check
@@ -537,8 +655,13 @@ private slots:
         QTest::mouseMove(view.viewport(), view.mapFromScene(QPointF(41.2, 31.7)));
         const auto *pointer = window.statusBar()->findChild<QLabel *>("pointerLabel");
         QCOMPARE(pointer->text(), QStringLiteral("41, 31  tower.mlt"));
+        // Right of the counts, left of the build.
+        const auto *counts = window.statusBar()->findChild<QLabel *>("countLabel");
+        QCOMPARE(counts->text(), QStringLiteral("2 placements, 0 selected"));
         for (const QLabel *label : window.statusBar()->findChildren<QLabel *>())
-            QVERIFY(label == pointer || label->x() > pointer->x() + pointer->width());
+            QVERIFY(label == pointer || label == counts ||
+                    label->x() > pointer->x() + pointer->width());
+        QVERIFY(counts->x() + counts->width() <= pointer->x());
         view.session()->document()->undoStack()->setClean();
     }
 

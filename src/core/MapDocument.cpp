@@ -113,11 +113,11 @@ void MapDocument::move(const QList<Placement *> &placements, QPointF delta, int 
         m_undoStack.push(new MovePlacements(this, ordered, delta, gesture));
 }
 
-void MapDocument::remove(const QList<Placement *> &placements)
+void MapDocument::remove(const QList<Placement *> &placements, const QString &text)
 {
     const QList<Placement *> removing = present(placements);
     if (!removing.isEmpty())
-        m_undoStack.push(new RemovePlacements(this, removing));
+        m_undoStack.push(new RemovePlacements(this, removing, text));
 }
 
 void MapDocument::setInvisible(Placement *placement, bool invisible)

@@ -60,7 +60,8 @@ public:
     void place(const Placement &placement);
     // Consecutive moves with the same non-zero gesture of the same placements make one step.
     void move(const QList<Placement *> &placements, QPointF delta, int gesture = 0);
-    void remove(const QList<Placement *> &placements);
+    // A step named text, "Delete" unless given.
+    void remove(const QList<Placement *> &placements, const QString &text = QString());
     void setInvisible(Placement *placement, bool invisible);
     void setInvisible(const QList<Placement *> &placements, bool invisible);
     // Puts copies of placements on top of the map, in their order, as one step named text;

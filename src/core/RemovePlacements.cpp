@@ -4,9 +4,11 @@
 
 #include <utility>
 
-RemovePlacements::RemovePlacements(MapDocument *document, const QList<Placement *> &placements)
-    : QUndoCommand(QCoreApplication::translate("RemovePlacements", "Delete")), m_document(document),
-      m_placements(placements)
+RemovePlacements::RemovePlacements(MapDocument *document, const QList<Placement *> &placements,
+                                   const QString &text)
+    : QUndoCommand(text.isEmpty() ? QCoreApplication::translate("RemovePlacements", "Delete")
+                                  : text),
+      m_document(document), m_placements(placements)
 {
 }
 

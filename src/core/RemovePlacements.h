@@ -9,7 +9,9 @@
 class RemovePlacements : public QUndoCommand
 {
 public:
-    RemovePlacements(MapDocument *document, const QList<Placement *> &placements);
+    // Named text, or "Delete".
+    RemovePlacements(MapDocument *document, const QList<Placement *> &placements,
+                     const QString &text = QString());
     ~RemovePlacements() override;
     void redo() override;
     void undo() override;

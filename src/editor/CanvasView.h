@@ -67,6 +67,7 @@ public:
     // The pointer over the viewport, and what the status bar tells about it: its map cell, and
     // the file of the structure under it; empty off the map.
     QPoint pointerPos() const { return m_pointer; }
+    bool isPointerOver() const { return m_pointerInside; }
     void setPointer(const QPoint &viewportPos);
     QString pointerText() const { return m_pointerText; }
 

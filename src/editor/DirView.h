@@ -59,7 +59,7 @@ private:
     QString structureToolTip(const QString &path);
 
     DirModel *m_model = nullptr;
-    QPoint m_pressPos; // where the left button went down, for the start of a drag
+    QPoint m_pressPos;      // where the left button went down, for the start of a drag
     QString m_revealFolder; // empty once revealed and left to the user
     QTimer m_revealTimer;   // gathers the model's bursts of changes into one re-reveal
     const RadarColours *m_radarColours = nullptr;

@@ -3,6 +3,7 @@
 #include "BuildLabel.h"
 #include "CanvasView.h"
 #include "DirView.h"
+#include "EditCommands.h"
 #include "FileCommands.h"
 #include "OverviewWidget.h"
 #include "ShortcutsDialog.h"
@@ -38,7 +39,11 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     MapDocument *document = m_session->document();
     m_fileCommands = new FileCommands(m_session.get(), this);
 
-    // The map cell under the pointer (and the structure there), left of the build.
+    // How many placements the map holds and how many are selected, then the map cell under the
+    // pointer (and the structure there), left of the build.
+    m_countLabel = new QLabel(statusBar());
+    m_countLabel->setObjectName(QStringLiteral("countLabel"));
+    statusBar()->addPermanentWidget(m_countLabel, 0);
     auto *pointerLabel = new QLabel(statusBar());
     pointerLabel->setObjectName(QStringLiteral("pointerLabel"));
     statusBar()->addPermanentWidget(pointerLabel, 0);
@@ -80,6 +85,11 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     addZoomActions();
 
     connect(document, &MapDocument::reset, this, &MainWindow::updateTitle);
+    connect(document, &MapDocument::reset, this, &MainWindow::updateCounts);
+    connect(document, &MapDocument::placementsInserted, this, &MainWindow::updateCounts);
+    connect(document, &MapDocument::placementsRemoved, this, &MainWindow::updateCounts,
+            Qt::QueuedConnection); // once they are gone
+    connect(m_session->selection(), &PlacementSelection::changed, this, &MainWindow::updateCounts);
     connect(document, &MapDocument::fileNameChanged, this, &MainWindow::updateTitle);
     connect(document, &MapDocument::modifiedChanged, this, &QWidget::setWindowModified);
     updateTitle();
@@ -179,13 +189,27 @@ QMenu *MainWindow::createEditMenu()
     menu->addAction(undo);
     menu->addAction(redo);
     menu->addSeparator();
+    m_editCommands = new EditCommands(m_session.get(), m_canvasView, dirView(), statusBar(), this);
+    m_editCommands->addClipboardActions(menu);
+    menu->addSeparator();
     QAction *remove = menu->addAction(tr("Delete"));
     // The Delete key alone: the platform's sequence for it may hold Ctrl+D, which duplicates.
     remove->setShortcut(QKeySequence(Qt::Key_Delete));
     remove->setEnabled(false);
     connect(remove, &QAction::triggered, m_canvasView, &CanvasView::deleteSelection);
     connect(m_canvasView, &CanvasView::placementSelectionChanged, remove, &QAction::setEnabled);
+    menu->addSeparator();
+    m_editCommands->addSelectionActions(menu);
     return menu;
+}
+
+void MainWindow::updateCounts()
+{
+    const MapDocument *document = m_session->document();
+    m_countLabel->setText(document->isOpen()
+                              ? tr("%n placements, ", nullptr, int(document->placements().size())) +
+                                    tr("%n selected", nullptr, int(m_session->selection()->size()))
+                              : QString());
 }
 
 QMenu *MainWindow::createScaleMenu()

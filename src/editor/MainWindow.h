@@ -12,6 +12,8 @@
 class AutoSaver;
 class CanvasView;
 class DirView;
+class EditCommands;
+class QLabel;
 class FileCommands;
 class MapSession;
 class QAction;
@@ -60,6 +62,8 @@ private:
     void addZoomActions();
     // The title names the map and shows whether it has unsaved changes.
     void updateTitle();
+    // "N placements, M selected" in the status bar.
+    void updateCounts();
     // Widens a message box's informative text to hold text on one line (as far as the screen
     // allows).
     static void fitToLine(QMessageBox &box, const QString &text);
@@ -67,6 +71,8 @@ private:
     RadarColours m_radarColours;
     std::unique_ptr<MapSession> m_session;
     FileCommands *m_fileCommands = nullptr;
+    EditCommands *m_editCommands = nullptr;
+    QLabel *m_countLabel = nullptr;
     CanvasView *m_canvasView = nullptr;
     AutoSaver *m_autoSaver = nullptr;
     QDockWidget *m_filesDock = nullptr;
