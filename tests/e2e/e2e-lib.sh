@@ -50,13 +50,13 @@ export QT_QPA_PLATFORMTHEME=none XDG_CURRENT_DESKTOP=none
 settle() { sleep "${1:-0.4}"; }
 
 # Starts the program in the data folder, its output going to stdout-$1.txt, with the arguments
-# after $1, and finds its window (wx, wy).
+# after $1, and finds its window (wx, wy): the first whose title matches $title, when set.
 start_program() {
     local run="$1"
     shift
     (cd "$data" && exec ./valdrune-placer "$@" >"$work/stdout-$run.txt" 2>&1) &
     app_pid=$!
-    window="$(timeout 60 xdotool search --sync --onlyvisible --name '^(.+ — )?Valdrune Structure Placer$' |
+    window="$(timeout 60 xdotool search --sync --onlyvisible --name "${title:-^(.+ — )?Valdrune Structure Placer\$}" |
         head -n 1)" || true
     [ -n "$window" ] || fail "the main window did not appear (see $work/stdout-$run.txt)"
     xdotool windowmove --sync "$window" 0 0 windowactivate --sync "$window" >/dev/null 2>&1 || true

@@ -1,6 +1,6 @@
 // Helper of the end-to-end test: makes its data and reads its screenshots.
 //
-//   e2e_probe make-data <dir>                      radar colours, terrain, one structure, config
+//   e2e_probe make-data <dir>                      radar colours, terrain, two structures, config
 //   e2e_probe make-map <dir>                       after make-data: small.xml, a map small enough
 //       to be seen whole, on the terrain small.png, of overlapping, invisible-flagged and
 //       unrenderable structures
@@ -40,6 +40,10 @@ int makeData(const QString &dir)
     const QString structure = QDir(dir).absoluteFilePath(QStringLiteral("keep.mlt"));
     DemoData::writeFile(structure, DemoData::structureBytes(
                                        DemoData::rectangleStructure(12, 8, -6, -4, 200, random)));
+    // Another, to replace it with.
+    DemoData::writeFile(QDir(dir).absoluteFilePath(QStringLiteral("wall.mlt")),
+                        DemoData::structureBytes(
+                            DemoData::rectangleStructure(16, 3, 2, 1, 150, random)));
     DemoData::writeFile(QDir(dir).absoluteFilePath(QStringLiteral("dunmarra.xml")),
                         DemoData::configurationBytes(radar));
     return 0;

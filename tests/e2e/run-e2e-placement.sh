@@ -4,7 +4,7 @@
 # moved, saved under a chosen name, quit; then started again, the file opened, and the
 # structure's pixels checked on screen in their radar colours; then a map of two structures
 # edited with the keys: a move undone and redone, Save As, a rubber band and a drag of both,
-# a click and Delete, the saved bytes compared after each step.
+# Duplicate and a move of the copy, a click and Delete, the saved bytes compared after each step.
 #
 #   run-e2e-placement.sh <valdrune-placer> <e2e_probe> <own folder>
 set -euo pipefail
@@ -96,8 +96,15 @@ compare "$two" "a save after Save As (to the old name?)" 120,110 200,100
 xdotool mousemove --sync $((ox + 400)) $((oy + 400)) click 1
 xdotool mousemove --sync $((ox + 133)) $((oy + 133)) click 1
 settle
+# Ctrl+D duplicates it eight cells right of and below it, the copy selected: Shift+Right moves
+# the copy by ten, and Delete takes it away again.
 xdotool key ctrl+d
-save_and_compare "$other" "Ctrl+D, which is not Delete" 130,130 210,120
+xdotool key shift+Right
+save_and_compare "$other" "Ctrl+D and Shift+Right" 130,130 210,120 148,138
+xdotool key Delete
+save_and_compare "$other" "Delete after Duplicate" 130,130 210,120
+xdotool mousemove --sync $((ox + 133)) $((oy + 133)) click 1
+settle
 xdotool key Delete
 save_and_compare "$other" "a click and Delete" 210,120
 
@@ -116,8 +123,8 @@ drag_on_map 400 300 -60 -40
 save_and_compare "$other" "a right click during a drag" 210,120
 expect_title "other.xml — Valdrune Structure Placer"
 
-# Every save prints a line for each structure: seven saves of two structures, one of one.
-[ "$(grep -c '^Item is at ' "$work/stdout-2.txt")" = 15 ] || fail "not a line for each structure saved"
+# Every save prints a line for each structure: eight saves of two, one of three, one of one.
+[ "$(grep -c '^Item is at ' "$work/stdout-2.txt")" = 20 ] || fail "not a line for each structure saved"
 
 # Unsaved changes show in the title; Close and Exit ask about them: Cancel keeps the map, No
 # quits without writing.
