@@ -35,8 +35,10 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTest>
 
@@ -411,7 +413,8 @@ private slots:
                             "None(off) Select Same Structure(off) - Replace Structure(off) - "
                             "Raise(off) Lower(off) Bring to Front(off) Send to Back(off) - "
                             "Invisible[ ](off)",
-                            "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]", "View: Files[x] Overview[x]",
+                            "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]",
+                            "View: Files[x] Overview[x] Placements[ ] - Go to Cell...(off)",
                             "Help: Keyboard Shortcuts About Valdrune Structure Placer About Qt"}));
         const QList<QKeySequence::StandardKey> keys = {
             QKeySequence::New,    QKeySequence::Open, QKeySequence::Close, QKeySequence::Save,
@@ -631,6 +634,70 @@ private slots:
         QCOMPARE(document->undoStack()->undoText(), QStringLiteral("Cut"));
         document->undoStack()->undo();
         QCOMPARE(document->placements().size(), 8);
+        document->undoStack()->setClean();
+    }
+
+    // The Placements dock: a row per placement, a filter on the path, the selection shared with
+    // the map both ways, an edit that aligns every selected row in one step, and a double-click
+    // that centres the map on the row's placement; View > Go to Cell... centres on a cell.
+    void placementsAndGoToCell()
+    {
+        MainWindow window;
+        QVERIFY(prepare(window, "clean"));
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        CanvasView &view = *window.canvasView();
+        MapDocument *document = view.session()->document();
+        document->add(
+            {{QPointF(150, 100), QPoint(), QRect(0, 0, 5, 5), m_dir.filePath("gone.mlt")}},
+            "Paste");
+        entry(window, 3, "Placements")->trigger();
+        auto *table = window.findChild<QTableView *>("placementsTable");
+        QVERIFY(QTest::qWaitForWindowExposed(table));
+        QAbstractItemModel *rows = table->model();
+        const auto text = [&](int row, int column) {
+            return rows->index(row, column).data().toString();
+        };
+        QCOMPARE(rows->rowCount(), 3);
+        QCOMPARE(QStringList({text(0, 0), text(0, 1), text(0, 2), text(0, 3)}),
+                 QStringList({"1", "tower.mlt", "5", "6"}));
+        QCOMPARE(rows->index(0, 4).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+        QTest::keyClicks(window.findChild<QLineEdit *>("placementsFilter"), "GONE");
+        QCOMPARE(rows->rowCount(), 1);
+        QCOMPARE(text(0, 1), QStringLiteral("gone.mlt (missing)"));
+        window.findChild<QLineEdit *>("placementsFilter")->clear();
+
+        // A click in the table selects on the map; a selection on the map shows in the table.
+        const auto cell = [&](int row, int column) {
+            return table->visualRect(rows->index(row, column)).center();
+        };
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell(2, 1));
+        QCOMPARE(view.selectedPlacements(), QList<Placement *>{document->placements().at(2)});
+        view.session()->selection()->set(document->placements().mid(0, 2));
+        QCOMPARE(table->selectionModel()->selectedRows().size(), 2);
+        // Typed into one selected row's X, the value goes to both, as one step.
+        table->setFocus();
+        table->selectionModel()->setCurrentIndex(rows->index(1, 2), QItemSelectionModel::NoUpdate);
+        QTest::keyClick(table, Qt::Key_1); // starts the editor, which takes the rest
+        QTest::keyClicks(QApplication::focusWidget(), "20");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_COMPARE(document->placements().at(0)->position, QPointF(120, 6)); // committed later
+        QCOMPARE(document->placements().at(1)->position, QPointF(120, 30));
+        QCOMPARE(document->undoStack()->undoText(), QStringLiteral("Set X"));
+        // A double-click on the structure's name centres the map on it.
+        view.setScale(6);
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell(2, 1));
+        QCOMPARE(view.mapToScene(view.viewport()->rect().center()).toPoint(), QPoint(152, 102));
+        // Qt Test leaves the double-click's button down: let go, for the tests that follow.
+        QTest::mouseRelease(table->viewport(), Qt::LeftButton, {}, cell(2, 1));
+
+        TestSupport::ModalScript script({[](QWidget *modal) {
+            modal->findChild<QSpinBox *>("x")->setValue(60);
+            modal->findChild<QSpinBox *>("y")->setValue(70);
+            qobject_cast<QDialog *>(modal)->accept();
+        }});
+        entry(window, 3, "Go to Cell...")->trigger();
+        QCOMPARE(view.mapToScene(view.viewport()->rect().center()).toPoint(), QPoint(60, 70));
         document->undoStack()->setClean();
     }
 

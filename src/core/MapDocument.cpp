@@ -8,6 +8,7 @@
 #include "ReorderPlacements.h"
 #include "ReplaceStructure.h"
 #include "SetInvisible.h"
+#include "SetPositions.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -96,6 +97,19 @@ void MapDocument::place(const Placement &placement)
 {
     if (m_open)
         m_undoStack.push(new PlaceStructure(this, placement));
+}
+
+void MapDocument::setPositions(const QList<std::pair<Placement *, QPointF>> &positions,
+                               const QString &text)
+{
+    const QSet<const Placement *> onMap(m_placements.cbegin(), m_placements.cend());
+    QList<std::pair<Placement *, QPointF>> changing;
+    for (const auto &change : positions) {
+        if (change.first->position != change.second && onMap.contains(change.first))
+            changing.append(change);
+    }
+    if (!changing.isEmpty())
+        m_undoStack.push(new SetPositions(this, changing, text));
 }
 
 void MapDocument::move(const QList<Placement *> &placements, QPointF delta, int gesture)
@@ -256,6 +270,7 @@ MapDocument::Places MapDocument::take(const QList<Placement *> &placements)
         m_placements.last() == placements.first()) {
         // The top one: an undone placing, a structure deleted right after it was placed.
         places.append({m_placements.size() - 1, m_placements.takeLast()});
+        emit placementsTaken();
         return places;
     }
     const QSet<Placement *> taken(placements.cbegin(), placements.cend());
@@ -270,6 +285,7 @@ MapDocument::Places MapDocument::take(const QList<Placement *> &placements)
             kept.append(placement);
     }
     m_placements = std::move(kept);
+    emit placementsTaken();
     return places;
 }
 

@@ -60,6 +60,8 @@ public:
     void place(const Placement &placement);
     // Consecutive moves with the same non-zero gesture of the same placements make one step.
     void move(const QList<Placement *> &placements, QPointF delta, int gesture = 0);
+    // Puts each placement given at its own position, as one step named text.
+    void setPositions(const QList<std::pair<Placement *, QPointF>> &positions, const QString &text);
     // A step named text, "Delete" unless given.
     void remove(const QList<Placement *> &placements, const QString &text = QString());
     void setInvisible(Placement *placement, bool invisible);
@@ -84,6 +86,8 @@ signals:
     void placementsInserted(const QList<Placement *> &placements);
     // Placements are about to be taken off the map; still valid while this is handled.
     void placementsRemoved(const QList<Placement *> &placements);
+    // The placements announced by placementsRemoved are off the map now.
+    void placementsTaken();
     void placementsMoved(const QList<Placement *> &placements);
     // Placements changed in place: their flag, or their structure and with it their position.
     void placementsChanged(const QList<Placement *> &placements);
@@ -100,6 +104,7 @@ private:
     friend class RemovePlacements;
     friend class ReorderPlacements;
     friend class SetInvisible;
+    friend class SetPositions;
     friend class ReplaceStructure;
 
     // The placements at the given places of the drawing order afterwards, sorted by place.

@@ -5,7 +5,9 @@
 #include "DirView.h"
 #include "EditCommands.h"
 #include "FileCommands.h"
+#include "GoToCellDialog.h"
 #include "OverviewWidget.h"
+#include "PlacementsPanel.h"
 #include "ShortcutsDialog.h"
 #include "core/AutoSaver.h"
 #include "core/Configuration.h"
@@ -25,6 +27,8 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
+
+#include <cmath>
 
 namespace {
 
@@ -68,6 +72,14 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
 
     addDockWidget(Qt::RightDockWidgetArea, m_filesDock);
     addDockWidget(Qt::RightDockWidgetArea, m_overviewDock); // below the files
+    // The placements' table, on demand: View > Placements.
+    m_placementsDock = new QDockWidget(this);
+    m_placementsDock->setObjectName(QStringLiteral("placementsDock"));
+    m_placementsDock->setWindowTitle(tr("Placements"));
+    m_placementsDock->setWidget(
+        new PlacementsPanel(m_session.get(), m_canvasView, m_placementsDock));
+    addDockWidget(Qt::LeftDockWidgetArea, m_placementsDock);
+    m_placementsDock->hide();
     m_autoSaver = new AutoSaver(document, RecoveryStore::defaultFolder(), this);
     tree->setRadarColours(&m_radarColours);
 
@@ -77,6 +89,14 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     QMenu *viewMenu = new QMenu(tr("View"), menuBar());
     viewMenu->addAction(m_filesDock->toggleViewAction());
     viewMenu->addAction(m_overviewDock->toggleViewAction());
+    viewMenu->addAction(m_placementsDock->toggleViewAction());
+    viewMenu->addSeparator();
+    QAction *goToCell = viewMenu->addAction(tr("Go to Cell..."));
+    goToCell->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
+    connect(goToCell, &QAction::triggered, this, &MainWindow::goToCell);
+    goToCell->setEnabled(false);
+    connect(document, &MapDocument::reset, goToCell,
+            [goToCell, document] { goToCell->setEnabled(document->isOpen()); });
     menuBar()->addMenu(viewMenu);
     menuBar()->addMenu(createHelpMenu());
 
@@ -104,6 +124,7 @@ MainWindow::~MainWindow()
     // more of it.
     delete m_autoSaver;
     delete m_overviewDock;
+    delete m_placementsDock;
     delete m_canvasView;
     m_session->document()->disconnect(this);
 }
@@ -201,6 +222,17 @@ QMenu *MainWindow::createEditMenu()
     menu->addSeparator();
     m_editCommands->addSelectionActions(menu);
     return menu;
+}
+
+void MainWindow::goToCell()
+{
+    if (!m_session->document()->isOpen())
+        return;
+    const QPointF middle = m_canvasView->mapToScene(m_canvasView->viewport()->rect().center());
+    GoToCellDialog dialog(QPoint(int(std::floor(middle.x())), int(std::floor(middle.y()))),
+                          m_canvasView->sceneRect().toAlignedRect(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_canvasView->centerOn(QPointF(dialog.cell()) + QPointF(0.5, 0.5));
 }
 
 void MainWindow::updateCounts()

@@ -49,6 +49,8 @@ public slots:
     // Offers, one after another, the unsaved maps of copies of the program that ended without
     // cleaning up, until one is taken: meant for the start, before any map is open.
     void offerRecovery();
+    // Asks for a map cell and centres the view on it.
+    void goToCell();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -77,5 +79,6 @@ private:
     AutoSaver *m_autoSaver = nullptr;
     QDockWidget *m_filesDock = nullptr;
     QDockWidget *m_overviewDock = nullptr;
+    QDockWidget *m_placementsDock = nullptr;
     QSignalMapper m_scaleMapper;
 };
