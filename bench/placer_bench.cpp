@@ -20,20 +20,28 @@
 #include "editor/Canvas.h"
 #include "editor/CanvasItem.h"
 #include "editor/CanvasView.h"
+#include "editor/DirView.h"
+#include "editor/EditCommands.h"
 #include "editor/FileCommands.h"
 #include "editor/OverviewWidget.h"
+#include "editor/PlacementsPanel.h"
 
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QStatusBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -859,6 +867,126 @@ void benchOverview(const PlacementFixture &fixture, const RadarColours &colours)
 
 } // namespace
 
+// 12, 13 and 14: the commands on many placements at once, each against the plainest way to do
+// the same.
+void benchEditing(const PlacementFixture &fixture, const RadarColours &colours,
+                  const std::function<bool(const char *)> &wanted)
+{
+    MapEditor editor;
+    editor.session.setRadarColours(&colours);
+    DirView library;
+    QStatusBar statusBar;
+    EditCommands edit(&editor.session, &editor.view, &library, &statusBar);
+    PlacementsPanel panel(&editor.session, &editor.view);
+    editor.view.resize(1280, 800);
+    editor.commands.readPlacementFile(fixture.file100k);
+    MapDocument *document = editor.session.document();
+    PlacementSelection *selection = editor.session.selection();
+    const QList<Placement *> &placements = document->placements();
+
+    if (wanted("12")) {
+        const QString path = placements.first()->structurePath;
+        qsizetype same = 0;
+        const auto [operation, floor] = alternateMs(
+            15,
+            [&] {
+                selection->set({placements.first()});
+                return timedMs([&] { edit.selectSameStructure(); });
+            },
+            [&] {
+                return timedMs([&] {
+                    same = 0;
+                    for (const Placement *placement : placements)
+                        same += placement->structurePath == path;
+                });
+            });
+        report("12 select same structure, 100,000 placements", operation, floor,
+               same == selection->size() ? "(against comparing paths)" : "(a count differs)");
+    }
+
+    if (wanted("14")) {
+        panel.resize(600, 800);
+        panel.show();
+        paintPending();
+        QStringList paths;
+        for (const Placement *placement : placements)
+            paths << placement->structurePath;
+        const QString text = QStringLiteral("s12");
+        qsizetype shown = 0;
+        const auto [filter, loop] = alternateMs(
+            9,
+            [&] {
+                panel.filterField()->setText(text.left(2));
+                paintPending();
+                return timedMs([&] {
+                    panel.filterField()->setText(text);
+                    panel.table()->viewport()->repaint();
+                });
+            },
+            [&] {
+                return timedMs([&] {
+                    shown = 0;
+                    for (const QString &path : std::as_const(paths))
+                        shown += path.contains(text, Qt::CaseInsensitive);
+                });
+            });
+        report("14 filter 100,000 placements, one keystroke", filter, loop,
+               shown == panel.table()->model()->rowCount() ? "(against the substring test alone)"
+                                                           : "(a count differs)");
+        panel.filterField()->clear();
+        QList<Placement *> tenth;
+        QItemSelection rows;
+        QAbstractItemModel *model = panel.table()->model();
+        for (int i = 0; i < placements.size(); i += 10) {
+            tenth << placements.at(i);
+            rows.select(model->index(i, 0), model->index(i, model->columnCount() - 1));
+        }
+        QItemSelectionModel *table = panel.table()->selectionModel();
+        // The table following the selection, the map's outlines left out; and the rows selected
+        // in the table, without the selection going back to the map.
+        QObject::disconnect(selection, nullptr, &editor.view, nullptr);
+        QObject::disconnect(selection, nullptr, &edit, nullptr);
+        QObject::disconnect(table, nullptr, &panel, nullptr);
+        const auto [select, direct] = alternateMs(
+            9,
+            [&] {
+                selection->clear();
+                return timedMs([&] { selection->set(tenth); });
+            },
+            [&] {
+                table->clear();
+                return timedMs([&] { table->select(rows, QItemSelectionModel::ClearAndSelect); });
+            });
+        report("14 select 10,000 placements, the table following", select, direct,
+               "(against selecting the rows in one call)");
+        panel.hide();
+    }
+
+    if (wanted("13")) {
+        // The first 10,000 placements, pasted on the map of the terrain alone.
+        editor.commands.readPlacementFile(fixture.emptyFile);
+        const QList<Placement> copied = PlacementFile::read(fixture.bytes10k)->placements;
+        const QByteArray text = *PlacementFile::writePlacements(copied);
+        QApplication::clipboard()->setText(QString::fromUtf8(text));
+        const auto [paste, floor] = alternateMs(
+            9,
+            [&] {
+                const double ms = timedMs([&] { edit.paste(); });
+                document->undoStack()->undo();
+                return ms;
+            },
+            [&] {
+                const double ms = timedMs([&] {
+                    document->add(*PlacementFile::readPlacements(text), QStringLiteral("Paste"));
+                });
+                document->undoStack()->undo();
+                return ms;
+            });
+        report("13 paste 10,000 placements", paste, floor,
+               "(against reading them and placing them in one step)");
+    }
+}
+
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -891,7 +1019,7 @@ int main(int argc, char *argv[])
     if (wanted("1"))
         benchPreview(dir, colours);
     if (wanted("2") || wanted("3") || wanted("6") || wanted("7") || wanted("8") || wanted("9") ||
-        wanted("10") || wanted("11")) {
+        wanted("10") || wanted("11") || wanted("12") || wanted("13") || wanted("14")) {
         const PlacementFixture fixture = makePlacements(dir);
         if (wanted("2"))
             benchOpen(fixture, colours, wanted);
@@ -912,6 +1040,8 @@ int main(int argc, char *argv[])
             benchRecovery(dir, fixture);
         if (wanted("11"))
             benchOverview(fixture, colours);
+        if (wanted("12") || wanted("13") || wanted("14"))
+            benchEditing(fixture, colours, wanted);
     }
     if (wanted("2c"))
         benchTerrainInView(dir);

@@ -7,19 +7,29 @@ PlacementSelection::PlacementSelection(MapDocument *document, QObject *parent)
 {
     connect(document, &MapDocument::reset, this, &PlacementSelection::clear);
     connect(document, &MapDocument::placementsRemoved, this, &PlacementSelection::forget);
+    connect(document, &MapDocument::placementsReordered, this, [this] { m_orderedValid = false; });
+}
+
+void PlacementSelection::changedNow()
+{
+    m_orderedValid = false;
+    emit changed();
 }
 
 QList<Placement *> PlacementSelection::placements() const
 {
-    QList<Placement *> selected;
-    if (m_placements.isEmpty())
-        return selected;
-    selected.reserve(m_placements.size());
-    for (Placement *placement : m_document->placements()) {
-        if (m_placements.contains(placement))
-            selected.append(placement);
+    if (m_orderedValid)
+        return m_ordered;
+    m_ordered.clear();
+    if (!m_placements.isEmpty()) {
+        m_ordered.reserve(m_placements.size());
+        for (Placement *placement : m_document->placements()) {
+            if (m_placements.contains(placement))
+                m_ordered.append(placement);
+        }
     }
-    return selected;
+    m_orderedValid = true;
+    return m_ordered;
 }
 
 void PlacementSelection::set(const QList<Placement *> &placements)
@@ -31,7 +41,7 @@ void PlacementSelection::set(const QList<Placement *> &placements)
     if (wanted == m_placements)
         return;
     m_placements = std::move(wanted);
-    emit changed();
+    changedNow();
 }
 
 void PlacementSelection::setSelected(Placement *placement, bool selected)
@@ -42,14 +52,14 @@ void PlacementSelection::setSelected(Placement *placement, bool selected)
         m_placements.insert(placement);
     else
         m_placements.remove(placement);
-    emit changed();
+    changedNow();
 }
 
 void PlacementSelection::forget(const QList<Placement *> &placements)
 {
-    bool changedNow = false;
+    bool gone = false;
     for (const Placement *placement : placements)
-        changedNow = m_placements.remove(placement) || changedNow;
-    if (changedNow)
-        emit changed();
+        gone = m_placements.remove(placement) || gone;
+    if (gone)
+        changedNow();
 }

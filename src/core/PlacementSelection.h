@@ -22,6 +22,8 @@ public:
     bool contains(const Placement *placement) const { return m_placements.contains(placement); }
     // In drawing order.
     QList<Placement *> placements() const;
+    // In no order: cheaper where the order does not matter.
+    const QSet<const Placement *> &members() const { return m_placements; }
 
     // Of placements on the map.
     void set(const QList<Placement *> &placements);
@@ -33,7 +35,11 @@ signals:
 
 private:
     void forget(const QList<Placement *> &placements);
+    void changedNow();
 
     MapDocument *m_document;
     QSet<const Placement *> m_placements;
+    // placements(), kept until the selection or the drawing order changes.
+    mutable QList<Placement *> m_ordered;
+    mutable bool m_orderedValid = true;
 };

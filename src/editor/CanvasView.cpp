@@ -209,9 +209,13 @@ void CanvasView::reorderItems()
 void CanvasView::showSelection()
 {
     if (m_canvas) {
+        const QSet<const Placement *> &selected = m_session->selection()->members();
         QList<CanvasItem *> items;
-        for (Placement *placement : m_session->selection()->placements())
-            items.append(m_items.value(placement));
+        items.reserve(selected.size());
+        for (const Placement *placement : selected) {
+            if (CanvasItem *item = m_items.value(placement))
+                items.append(item);
+        }
         m_canvas->setSelection(items);
     }
     emit placementSelectionChanged(hasSelection());

@@ -116,7 +116,7 @@ void EditCommands::updateActions()
         m_replace->setEnabled(!selection->isEmpty() && !m_replacement.path.isEmpty());
     if (m_invisible) {
         // Checked when every selected placement carries the flag.
-        const QList<Placement *> selected = selection->placements();
+        const QSet<const Placement *> &selected = selection->members();
         m_invisible->setChecked(!selected.isEmpty() &&
                                 std::all_of(selected.cbegin(), selected.cend(),
                                             [](const Placement *p) { return p->invisible; }));
@@ -221,14 +221,20 @@ void EditCommands::selectNone()
 
 void EditCommands::selectSameStructure()
 {
-    QSet<QString> paths;
-    for (const Placement *placement : m_session->selection()->placements())
-        paths.insert(placement->structurePath);
+    QStringList paths;
+    for (const Placement *placement : m_session->selection()->members()) {
+        if (!paths.contains(placement->structurePath))
+            paths.append(placement->structurePath);
+    }
     if (paths.isEmpty())
         return;
+    // Mostly a structure or two: comparing beats hashing every placement's path.
+    const QSet<QString> many =
+        paths.size() > 4 ? QSet<QString>(paths.cbegin(), paths.cend()) : QSet<QString>();
     QList<Placement *> same;
     for (Placement *placement : m_session->document()->placements()) {
-        if (paths.contains(placement->structurePath))
+        if (many.isEmpty() ? paths.contains(placement->structurePath)
+                           : many.contains(placement->structurePath))
             same.append(placement);
     }
     m_session->selection()->set(same);

@@ -12,6 +12,7 @@ PlacementsModel::PlacementsModel(MapSession *session, QObject *parent)
     const auto begin = [this] { beginResetModel(); };
     const auto end = [this] {
         m_missing.clear();
+        m_rows.clear();
         endResetModel();
     };
     connect(document, &MapDocument::reset, this, [begin, end] { begin(), end(); });
@@ -35,16 +36,15 @@ Placement *PlacementsModel::placementAt(int row) const
     return row >= 0 && row < placements.size() ? placements.at(row) : nullptr;
 }
 
-QList<int> PlacementsModel::rowsOf(const QList<Placement *> &placements) const
+int PlacementsModel::rowOf(const Placement *placement) const
 {
-    const QSet<const Placement *> wanted(placements.cbegin(), placements.cend());
-    QList<int> rows;
-    const QList<Placement *> &all = m_session->document()->placements();
-    for (int row = 0; row < all.size(); ++row) {
-        if (wanted.contains(all.at(row)))
-            rows.append(row);
+    if (m_rows.isEmpty()) {
+        const QList<Placement *> &all = m_session->document()->placements();
+        m_rows.reserve(all.size());
+        for (int row = 0; row < all.size(); ++row)
+            m_rows.insert(all.at(row), row);
     }
-    return rows;
+    return m_rows.value(placement, -1);
 }
 
 int PlacementsModel::rowCount(const QModelIndex &parent) const
@@ -70,8 +70,6 @@ QVariant PlacementsModel::data(const QModelIndex &index, int role) const
     const Placement *placement = placementAt(index.row());
     if (!placement)
         return QVariant();
-    if (role == PathRole)
-        return placement->structurePath;
     switch (index.column()) {
     case Order:
         return role == Qt::DisplayRole ? QVariant(index.row() + 1) : QVariant();

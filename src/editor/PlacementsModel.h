@@ -16,14 +16,12 @@ class PlacementsModel : public QAbstractTableModel
 
 public:
     enum Column { Order, Structure, X, Y, Invisible, ColumnCount };
-    // The structure file's whole path, for filtering.
-    static constexpr int PathRole = Qt::UserRole + 1;
 
     explicit PlacementsModel(MapSession *session, QObject *parent = nullptr);
 
     Placement *placementAt(int row) const;
-    // The row of each placement given that is on the map.
-    QList<int> rowsOf(const QList<Placement *> &placements) const;
+    // The row of a placement on the map, -1 for any other.
+    int rowOf(const Placement *placement) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -38,5 +36,6 @@ private:
     bool isMissing(const QString &path) const;
 
     MapSession *m_session;
-    mutable QHash<QString, bool> m_missing; // by path, looked at once
+    mutable QHash<QString, bool> m_missing;       // by path, looked at once
+    mutable QHash<const Placement *, int> m_rows; // made when first asked, until rows change
 };

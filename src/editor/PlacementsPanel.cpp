@@ -1,13 +1,13 @@
 #include "PlacementsPanel.h"
 
 #include "CanvasView.h"
+#include "PlacementsFilter.h"
 #include "PlacementsModel.h"
 #include "core/MapSession.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
-#include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -15,18 +15,13 @@
 
 PlacementsPanel::PlacementsPanel(MapSession *session, CanvasView *view, QWidget *parent)
     : QWidget(parent), m_session(session), m_view(view),
-      m_model(new PlacementsModel(session, this)), m_proxy(new QSortFilterProxyModel(this)),
+      m_model(new PlacementsModel(session, this)), m_proxy(new PlacementsFilter(m_model, this)),
       m_filter(new QLineEdit(this)), m_table(new QTableView(this))
 {
-    m_proxy->setSourceModel(m_model);
-    m_proxy->setFilterRole(PlacementsModel::PathRole);
-    m_proxy->setFilterKeyColumn(PlacementsModel::Structure);
-    m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
     m_filter->setObjectName(QStringLiteral("placementsFilter"));
     m_filter->setPlaceholderText(tr("Filter by structure"));
     m_filter->setClearButtonEnabled(true);
-    connect(m_filter, &QLineEdit::textChanged, m_proxy,
-            &QSortFilterProxyModel::setFilterFixedString);
+    connect(m_filter, &QLineEdit::textChanged, m_proxy, &PlacementsFilter::setText);
 
     m_table->setObjectName(QStringLiteral("placementsTable"));
     m_table->setModel(m_proxy);
@@ -58,16 +53,32 @@ PlacementsPanel::PlacementsPanel(MapSession *session, CanvasView *view, QWidget 
     connect(m_table, &QAbstractItemView::doubleClicked, this, &PlacementsPanel::centreOn);
 }
 
+void PlacementsPanel::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    showSelection();
+}
+
 void PlacementsPanel::showSelection()
 {
-    if (m_syncing)
+    // Hidden, the table need not follow: it catches up when shown.
+    if (m_syncing || !isVisible())
         return;
     // Runs of neighbouring rows make one range each: selecting many rows stays one call.
+    const QSet<const Placement *> &selected = m_session->selection()->members();
+    const bool sameRows = m_proxy->sortColumn() < 0 && m_proxy->rowCount() == m_model->rowCount();
     QList<int> rows;
-    for (const int row : m_model->rowsOf(m_session->selection()->placements())) {
-        const QModelIndex shown = m_proxy->mapFromSource(m_model->index(row, 0));
-        if (shown.isValid())
+    rows.reserve(selected.size());
+    for (const Placement *placement : selected) {
+        const int row = m_model->rowOf(placement);
+        if (row < 0)
+            continue;
+        if (sameRows) {
+            rows.append(row);
+        } else if (const QModelIndex shown = m_proxy->mapFromSource(m_model->index(row, 0));
+                   shown.isValid()) {
             rows.append(shown.row());
+        }
     }
     std::sort(rows.begin(), rows.end());
     QItemSelection selection;

@@ -4,9 +4,9 @@
 
 class CanvasView;
 class MapSession;
+class PlacementsFilter;
 class PlacementsModel;
 class QLineEdit;
-class QSortFilterProxyModel;
 class QTableView;
 
 // The "Placements" dock's contents: the map's placements in a table that sorts by any column,
@@ -22,6 +22,9 @@ public:
     QLineEdit *filterField() const { return m_filter; }
     QTableView *table() const { return m_table; }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     // The session's selection shown in the table, and the table's taken as the session's.
     void showSelection();
@@ -31,7 +34,7 @@ private:
     MapSession *m_session;
     CanvasView *m_view;
     PlacementsModel *m_model;
-    QSortFilterProxyModel *m_proxy;
+    PlacementsFilter *m_proxy;
     QLineEdit *m_filter;
     QTableView *m_table;
     bool m_syncing = false;
