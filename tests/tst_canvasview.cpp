@@ -936,6 +936,34 @@ private slots:
         QCOMPARE(view->session()->document()->undoStack()->count(), steps);
     }
 
+    // The grid: thin lines under the structures; snapping puts what is dropped or moved with its
+    // origin cell (position less offset) on it, Ctrl lets a move off it, Shift+arrows step one.
+    void grid()
+    {
+        const auto view = makeView(2);
+        QWidget *viewport = view->viewport();
+        const QImage bare = freshlyPainted(*view);
+        view->setGridSize(10);
+        view->setGridShown(true);
+        view->setSnapToGrid(true);
+        const QImage lined = freshlyPainted(*view);
+        QVERIFY(lined.pixel(80, 7) != bare.pixel(80, 7) && lined.pixel(81, 7) == bare.pixel(81, 7));
+        // The tower's offset is 10, 20: dropped at 23, 27, its origin 13, 7 goes to 10, 10.
+        CanvasItem *item = place(*view, m_towerPayload, QPoint(46, 54));
+        QCOMPARE(item->placement()->position, QPointF(20, 30));
+        QVERIFY(freshlyPainted(*view).pixel(42, 62) != lined.pixel(42, 62)); // over the lines
+        leftDrag(viewport, QPoint(42, 62), QPoint(56, 70)); // 7, 4 cells: to the nearest point
+        QCOMPARE(item->placement()->position, QPointF(30, 30));
+        QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(62, 62));
+        QMouseEvent free(QEvent::MouseMove, QPointF(68, 64), viewport->mapToGlobal(QPointF(68, 64)),
+                         Qt::NoButton, Qt::LeftButton, Qt::ControlModifier);
+        QApplication::sendEvent(viewport, &free);
+        QTest::mouseRelease(viewport, Qt::LeftButton, Qt::ControlModifier, QPoint(68, 64));
+        QCOMPARE(item->placement()->position, QPointF(33, 31));
+        QTest::keyClick(view.get(), Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(item->placement()->position, QPointF(43, 31));
+    }
+
     // A structure moved past the terrain's top-left corner stays within reach: the view scrolls
     // to it and it can be dragged back. Nothing moves it by itself.
     void reachBeyondTerrain()

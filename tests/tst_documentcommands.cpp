@@ -414,7 +414,9 @@ private slots:
                             "Raise(off) Lower(off) Bring to Front(off) Send to Back(off) - "
                             "Invisible[ ](off)",
                             "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]",
-                            "View: Files[x] Overview[x] Placements[ ] - Go to Cell...(off)",
+                            "View: Files[x] Overview[x] Placements[ ] - Show Grid[ ] Snap to Grid[ "
+                            "] Grid Size... "
+                            "- Go to Cell...(off)",
                             "Help: Keyboard Shortcuts About Valdrune Structure Placer About Qt"}));
         const QList<QKeySequence::StandardKey> keys = {
             QKeySequence::New,    QKeySequence::Open, QKeySequence::Close, QKeySequence::Save,

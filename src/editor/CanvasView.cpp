@@ -378,18 +378,48 @@ void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
         return;
     // Structures are laid on the terrain before it is magnified only where the terrain is all
     // there is to draw under them.
-    const Canvas *under = exposed == area ? m_canvas : nullptr;
+    const Canvas *under = exposed == area && !m_gridShown ? m_canvas : nullptr;
     switch (m_magnified.draw(painter, exposed, terrain, under)) {
     case MagnifiedTerrain::Drawn::TerrainAndStructures:
         m_canvas->leaveItemsOut();
         return;
     case MagnifiedTerrain::Drawn::Terrain:
-        return;
+        break;
     case MagnifiedTerrain::Drawn::Nothing:
+        painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+        painter->drawImage(exposed.topLeft(), terrain, exposed);
         break;
     }
-    painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter->drawImage(exposed.topLeft(), terrain, exposed);
+    if (m_gridShown)
+        drawGrid(painter, exposed);
+}
+
+void CanvasView::drawGrid(QPainter *painter, const QRect &area) const
+{
+    // One device pixel wide at every scale, dark and half transparent so that any ground shows
+    // through.
+    painter->save();
+    painter->setPen(QPen(QColor(0, 0, 0, 110), 0));
+    const auto firstLine = [this](int from) {
+        return int(std::ceil(double(from) / m_gridSize)) * m_gridSize;
+    };
+    for (int x = firstLine(area.left()); x <= area.right() + 1; x += m_gridSize)
+        painter->drawLine(QPointF(x, area.top()), QPointF(x, area.bottom() + 1));
+    for (int y = firstLine(area.top()); y <= area.bottom() + 1; y += m_gridSize)
+        painter->drawLine(QPointF(area.left(), y), QPointF(area.right() + 1, y));
+    painter->restore();
+}
+
+void CanvasView::setGridSize(int cells)
+{
+    m_gridSize = qMax(1, cells);
+    viewport()->update();
+}
+
+void CanvasView::setGridShown(bool shown)
+{
+    m_gridShown = shown;
+    viewport()->update();
 }
 
 bool CanvasView::viewportEvent(QEvent *event)

@@ -44,6 +44,13 @@ public:
     Canvas *canvas() const { return m_canvas; }
     PlacementTool *tool() const { return m_tool; }
 
+    // The grid: drawn in thin lines between the terrain and the structures while shown; while
+    // snapping, what is dropped, moved, pasted or duplicated lands with its origin cell on it.
+    static constexpr int defaultGridSize = 8;
+    int gridSize() const { return m_gridSize; }
+    bool isGridShown() const { return m_gridShown; }
+    bool snapsToGrid() const { return m_snaps; }
+
     int scale() const { return m_scale; }
     // Sets the scale, keeping the map cell under the viewport position anchor where it is (as
     // far as the map's edges allow).
@@ -72,6 +79,9 @@ public:
     QString pointerText() const { return m_pointerText; }
 
 public slots:
+    void setGridSize(int cells);
+    void setGridShown(bool shown);
+    void setSnapToGrid(bool snaps) { m_snaps = snaps; }
     void setScale(int factor);
     // One scale up or down, around the viewport's centre.
     void zoomIn();
@@ -115,6 +125,7 @@ private:
     void showSelection();
     CanvasItem *makeItem(Placement *placement);
     QPixmap pixmapOf(const Placement &placement);
+    void drawGrid(QPainter *painter, const QRect &area) const;
     // Draws the terrain's rows from to to - 1, just read.
     void showTerrainRows(int from, int to);
     // Takes the area of these items into the area scrolled over.
@@ -131,6 +142,9 @@ private:
     QRectF m_reach; // the area scrolled over, in canvas pixels
     MagnifiedTerrain m_magnified;
     int m_scale = 1;
+    int m_gridSize = defaultGridSize;
+    bool m_gridShown = false;
+    bool m_snaps = false;
     int m_wheelZoom = 0; // Ctrl+wheel turns not yet making a whole step
     QPoint m_pointer;
     bool m_pointerInside = false;

@@ -193,6 +193,7 @@ void EditCommands::pasteAt(bool inPlace)
                             std::round(target.y() - bounds.center().y()));
         for (Placement &placement : *placements)
             placement.position += delta;
+        snapToGrid(*placements);
     }
     m_session->selection()->set(document->add(*placements, tr("Paste")));
     m_view->setFocus(Qt::OtherFocusReason);
@@ -203,10 +204,29 @@ void EditCommands::duplicate()
     QList<Placement> copies = copiesOf(m_session->selection()->placements());
     if (copies.isEmpty())
         return;
+    // A grid step while snapping.
+    const int step = m_view->snapsToGrid() ? m_view->gridSize() : duplicateStep;
     for (Placement &placement : copies)
-        placement.position += QPointF(duplicateStep, duplicateStep);
+        placement.position += QPointF(step, step);
+    snapToGrid(copies);
     m_session->selection()->set(m_session->document()->add(copies, tr("Duplicate")));
     m_view->setFocus(Qt::OtherFocusReason);
+}
+
+void EditCommands::snapToGrid(QList<Placement> &placements) const
+{
+    const int grid = m_view->gridSize();
+    if (!m_view->snapsToGrid() || placements.isEmpty() || grid < 1)
+        return;
+    // The first one's origin cell onto the nearest grid point, the others keeping their places
+    // around it.
+    const Placement &first = placements.constFirst();
+    const QPointF origin = first.position - QPointF(first.offset);
+    const QPointF shift =
+        QPointF(std::round(origin.x() / grid) * grid, std::round(origin.y() / grid) * grid) -
+        origin;
+    for (Placement &placement : placements)
+        placement.position += shift;
 }
 
 void EditCommands::selectAll()

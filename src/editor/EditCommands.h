@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Placement.h"
 #include "core/StructurePayload.h"
 
 #include <QList>
@@ -30,7 +31,8 @@ class EditCommands : public QObject
 public:
     // The type under which the clipboard carries placements.
     static const QString mimeType;
-    // Cells between the originals and the copies Duplicate makes, right and down.
+    // Cells between the originals and the copies Duplicate makes, right and down, while the
+    // view does not snap to its grid (a grid step while it does).
     static constexpr int duplicateStep = 8;
 
     // Messages go to statusBar; the library's current structure is what Replace Structure uses.
@@ -69,6 +71,9 @@ private:
     // Takes the library's current structure file as the replacement, when it can be drawn.
     void chooseReplacement();
     void updateActions();
+    // While the view snaps: the group moved so that its first placement's origin cell lies on
+    // the grid.
+    void snapToGrid(QList<Placement> &placements) const;
 
     MapSession *m_session;
     CanvasView *m_view;

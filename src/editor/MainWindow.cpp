@@ -21,6 +21,7 @@
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
@@ -90,6 +91,20 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     viewMenu->addAction(m_filesDock->toggleViewAction());
     viewMenu->addAction(m_overviewDock->toggleViewAction());
     viewMenu->addAction(m_placementsDock->toggleViewAction());
+    viewMenu->addSeparator();
+    QAction *showGrid = viewMenu->addAction(tr("Show Grid"));
+    showGrid->setCheckable(true);
+    connect(showGrid, &QAction::toggled, m_canvasView, &CanvasView::setGridShown);
+    QAction *snap = viewMenu->addAction(tr("Snap to Grid"));
+    snap->setCheckable(true);
+    connect(snap, &QAction::toggled, m_canvasView, &CanvasView::setSnapToGrid);
+    connect(viewMenu->addAction(tr("Grid Size...")), &QAction::triggered, this, [this] {
+        bool ok = false;
+        const int cells = QInputDialog::getInt(this, tr("Grid Size"), tr("Cells"),
+                                               m_canvasView->gridSize(), 1, 1024, 1, &ok);
+        if (ok)
+            m_canvasView->setGridSize(cells);
+    });
     viewMenu->addSeparator();
     QAction *goToCell = viewMenu->addAction(tr("Go to Cell..."));
     goToCell->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));

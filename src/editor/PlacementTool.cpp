@@ -15,6 +15,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cmath>
 
 PlacementTool::PlacementTool(CanvasView *view, MapSession *session)
     : QObject(view), m_view(view), m_session(session)
@@ -86,6 +87,7 @@ void PlacementTool::mousePressEvent(QMouseEvent *event)
         if (!selection->contains(item->placement()))
             selection->set(m_view->placementsOf({item}));
         m_gesture = Gesture::Grab;
+        m_grabbed = item;
     } else {
         selection->clear();
         m_gesture = Gesture::RubberBand;
@@ -107,6 +109,8 @@ void PlacementTool::mouseMoveEvent(QMouseEvent *event)
         return;
     }
     const QPoint pointer = event->position().toPoint();
+    // Ctrl held lets what is moved off the grid.
+    m_snapHeldOff = event->modifiers() & Qt::ControlModifier;
     switch (m_gesture) {
     case Gesture::Pan: {
         const QPoint delta = pointer - m_pressViewport;
@@ -147,8 +151,10 @@ void PlacementTool::endGesture(bool commit)
     Canvas *canvas = m_view->canvas();
     if (gesture != Gesture::Grab || !canvas)
         return;
-    const QPoint delta = m_lastPos - m_pressPos;
+    const QPointF delta =
+        m_grabbed ? snapped(*m_grabbed->placement(), m_lastPos - m_pressPos) : QPointF();
     m_lastPos = m_pressPos;
+    m_grabbed = nullptr;
     if (delta.isNull())
         return;
     if (commit) {
@@ -216,7 +222,10 @@ bool PlacementTool::keyPressEvent(QKeyEvent *event)
     }
     if (!m_view->hasSelection() || m_gesture != Gesture::None)
         return false; // the view scrolls
-    const int cells = (event->modifiers() & Qt::ShiftModifier) ? 10 : 1;
+    // Shift: a grid step while snapping, else ten cells.
+    const int cells = !(event->modifiers() & Qt::ShiftModifier) ? 1
+                      : m_view->snapsToGrid()                   ? m_view->gridSize()
+                                                                : 10;
     moveSelectionBy(step * cells);
     return true;
 }
@@ -313,19 +322,29 @@ void PlacementTool::autoScrollStep()
     followPointer();
 }
 
+QPointF PlacementTool::snapped(const Placement &anchor, QPoint delta) const
+{
+    const int grid = m_view->gridSize();
+    if (!m_view->snapsToGrid() || m_snapHeldOff || grid < 1)
+        return delta;
+    // The anchor's origin cell (where its structure's tile 0, 0 lies) onto the nearest grid
+    // point; the rest moves with it.
+    const QPointF origin = anchor.position - QPointF(anchor.offset) + QPointF(delta);
+    const QPointF on(std::round(origin.x() / grid) * grid, std::round(origin.y() / grid) * grid);
+    return QPointF(delta) + (on - origin);
+}
+
 void PlacementTool::followPointer()
 {
     const QPoint pos = m_view->toCanvas(m_view->pointerPos());
-    const QPoint step = pos - m_lastPos;
-    if (step.isNull())
-        return;
-    if (m_gesture == Gesture::Grab) {
-        for (CanvasItem *item : m_view->canvas()->selectedStructures())
-            item->moveBy(step.x(), step.y());
-    } else if (m_incomingItem) {
-        m_incomingItem->moveBy(step.x(), step.y());
-    }
     m_lastPos = pos;
+    if (m_gesture == Gesture::Grab && m_grabbed) {
+        const QPointF moved = snapped(*m_grabbed->placement(), pos - m_pressPos);
+        for (CanvasItem *item : m_view->canvas()->selectedStructures())
+            item->setPos(item->placement()->position + moved);
+    } else if (m_incomingItem) {
+        m_incomingItem->setPos(m_incoming->position + snapped(*m_incoming, pos - m_pressPos));
+    }
 }
 
 void PlacementTool::dragEnterEvent(QDragEnterEvent *event)
@@ -346,7 +365,8 @@ void PlacementTool::dragEnterEvent(QDragEnterEvent *event)
     m_incoming->region = payload->region;
     m_incomingItem =
         new CanvasItem(m_incoming.get(), QPixmap::fromImage(payload->image), canvas, true);
-    m_lastPos = pos;
+    m_pressPos = m_lastPos = pos;
+    m_incomingItem->setPos(m_incoming->position + snapped(*m_incoming, QPoint())); // on the grid
     event->acceptProposedAction();
 }
 
@@ -383,7 +403,7 @@ void PlacementTool::dropEvent(QDropEvent *event)
     }
     const QPoint pos = m_view->toCanvas(event->position().toPoint());
     Placement placement = *m_incoming;
-    placement.position = m_incomingItem->pos() + QPointF(pos - m_lastPos);
+    placement.position = m_incoming->position + snapped(*m_incoming, pos - m_pressPos);
     m_session->addStructureImage(StructureImages::Key::of(placement),
                                  m_incomingItem->pixmap().toImage());
     endIncoming();

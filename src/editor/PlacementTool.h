@@ -75,6 +75,9 @@ private:
     void updateAutoScroll();
     void autoScrollStep();
     void followPointer();
+    // How far what is dragged moves for the pointer's delta: as far, or so that the anchor's
+    // origin cell lands on the grid while the view snaps to it.
+    QPointF snapped(const Placement &anchor, QPoint delta) const;
 
     CanvasView *m_view;
     MapSession *m_session;
@@ -84,6 +87,8 @@ private:
     QPoint m_lastPos;       // last pointer position in canvas coordinates
     QPoint m_pressViewport; // viewport position of the press, or of the pan's last step
     QRubberBand *m_rubberBand = nullptr;
+    CanvasItem *m_grabbed = nullptr; // the structure a drag of the selection took hold of
+    bool m_snapHeldOff = false;      // Ctrl held during the move
     // A structure being dragged in from the library: not on the map until it is dropped.
     std::unique_ptr<Placement> m_incoming;
     CanvasItem *m_incomingItem = nullptr;
