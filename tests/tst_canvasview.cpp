@@ -962,6 +962,17 @@ private slots:
         QCOMPARE(item->placement()->position, QPointF(33, 31));
         QTest::keyClick(view.get(), Qt::Key_Right, Qt::ShiftModifier);
         QCOMPARE(item->placement()->position, QPointF(43, 31));
+
+        // Dimmed, a structure flagged invisible shows half the ground through it, once flagged.
+        view->session()->selection()->clear();
+        view->setGridShown(false);
+        view->setDimInvisible(true);
+        const QPoint body = view->mapFromScene(QPointF(44.5, 32.5));
+        const QRgb shown = freshlyPainted(*view).pixel(body);
+        view->session()->document()->setInvisible(view->session()->document()->placements(), true);
+        QCOMPARE(shownOnScreen(*view).pixel(body), freshlyPainted(*view).pixel(body));
+        const QRgb dimmed = freshlyPainted(*view).pixel(body);
+        QVERIFY(dimmed != shown && dimmed != bare.pixel(body));
     }
 
     // A structure moved past the terrain's top-left corner stays within reach: the view scrolls

@@ -406,18 +406,18 @@ private slots:
                                                         : "[ ]") +
                                 (action->isEnabled() ? "" : "(off)");
         }
-        QCOMPARE(lines, (QStringList{
-                            "File: New Open Close - Save Save As... Export Image...(off) - Exit",
-                            "Edit: Undo(off) Redo(off) - Cut(off) Copy(off) Paste(off) Paste in "
-                            "Place(off) Duplicate(off) - Delete(off) - Select All(off) Select "
-                            "None(off) Select Same Structure(off) - Replace Structure(off) - "
-                            "Raise(off) Lower(off) Bring to Front(off) Send to Back(off) - "
-                            "Invisible[ ](off)",
-                            "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]",
-                            "View: Files[x] Overview[x] Placements[ ] - Show Grid[ ] Snap to Grid[ "
-                            "] Grid Size... "
-                            "- Go to Cell...(off)",
-                            "Help: Keyboard Shortcuts About Valdrune Structure Placer About Qt"}));
+        QCOMPARE(
+            lines,
+            (QStringList{"File: New Open Close - Save Save As... Export Image...(off) - Exit",
+                         "Edit: Undo(off) Redo(off) - Cut(off) Copy(off) Paste(off) Paste in "
+                         "Place(off) Duplicate(off) - Delete(off) - Select All(off) Select "
+                         "None(off) Select Same Structure(off) - Replace Structure(off) - "
+                         "Raise(off) Lower(off) Bring to Front(off) Send to Back(off) - "
+                         "Invisible[ ](off)",
+                         "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]",
+                         "View: Files[x] Overview[x] Placements[ ] - Dim Invisible Structures[ ] "
+                         "Show Grid[ ] Snap to Grid[ ] Grid Size... - Go to Cell...(off)",
+                         "Help: Keyboard Shortcuts About Valdrune Structure Placer About Qt"}));
         const QList<QKeySequence::StandardKey> keys = {
             QKeySequence::New,    QKeySequence::Open, QKeySequence::Close, QKeySequence::Save,
             QKeySequence::SaveAs, QKeySequence::Quit, QKeySequence::Undo,  QKeySequence::Redo};

@@ -115,7 +115,7 @@ OverviewImage::Sprite::Sprite(const QImage &preview)
 {
 }
 
-void OverviewImage::drawStructure(const QPoint &position, const Sprite &preview)
+void OverviewImage::drawStructure(const QPoint &position, const Sprite &preview, bool dimmed)
 {
     const qint64 left = position.x(), top = position.y();
     int firstColumn, lastColumn, firstRow, lastRow;
@@ -135,7 +135,7 @@ void OverviewImage::drawStructure(const QPoint &position, const Sprite &preview)
         for (int i = firstColumn; i <= lastColumn; ++i) {
             const QRgb pixel = source[std::clamp(int(m_x.sample[size_t(i)] - left), lowX, highX)];
             if (qAlpha(pixel) >= 128)
-                line[i] = pixel | 0xFF000000u;
+                line[i] = dimmed ? blend(pixel, 128, line[i]) : pixel | 0xFF000000u;
         }
     }
 }

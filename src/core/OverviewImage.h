@@ -46,7 +46,8 @@ public:
     };
 
     // Draws a structure's preview with its top-left cell at position: its opaque pixels only.
-    void drawStructure(const QPoint &position, const Sprite &preview);
+    // Dimmed, it is laid at half opacity over what is there.
+    void drawStructure(const QPoint &position, const Sprite &preview, bool dimmed = false);
     // Draws the box that stands in for a structure without a preview, as the map tints it.
     void drawPlaceholder(const QRect &box);
 

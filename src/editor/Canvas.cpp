@@ -1,6 +1,7 @@
 #include "Canvas.h"
 
 #include "CanvasItem.h"
+#include "core/Placement.h"
 
 #include <QPainter>
 #include <QPen>
@@ -265,6 +266,19 @@ void Canvas::drawOutline(QPainter *painter, const QTransform &world, const Canva
     painter->restore();
 }
 
+void Canvas::setDimInvisible(bool dim)
+{
+    if (dim == m_dimInvisible)
+        return;
+    m_dimInvisible = dim;
+    update();
+}
+
+bool Canvas::isDimmed(const CanvasItem *item) const
+{
+    return m_dimInvisible && item->placement()->invisible;
+}
+
 int Canvas::wholeScale(const QTransform &transform)
 {
     const qreal n = transform.m11();
@@ -302,9 +316,12 @@ bool Canvas::drawItemsUnscaled(QPainter *painter, const QRect &area) const
     for (const CanvasItem *item : items) {
         const QPoint at = item->pos().toPoint();
         const QRect part = area & QRect(at, item->pixmap().size());
-        if (!part.isEmpty())
-            painter->drawPixmap(part.topLeft(), item->pixmap(), part.translated(-at));
+        if (part.isEmpty())
+            continue;
+        painter->setOpacity(isDimmed(item) ? 0.5 : 1.0);
+        painter->drawPixmap(part.topLeft(), item->pixmap(), part.translated(-at));
     }
+    painter->setOpacity(1.0);
     return true;
 }
 
@@ -333,6 +350,7 @@ void Canvas::drawForeground(QPainter *painter, const QRectF &rect)
         painter->setWorldTransform(QTransform());
     for (CanvasItem *item : itemsIn(rect.adjusted(-1, -1, 1, 1))) {
         const QPointF pos = item->pos();
+        painter->setOpacity(isDimmed(item) ? 0.5 : 1.0);
         const QPixmap *big = !whole || item->isPlaceholder() || pos != QPointF(pos.toPoint())
                                  ? nullptr
                              : n == 1 ? &item->pixmap()
@@ -347,6 +365,7 @@ void Canvas::drawForeground(QPainter *painter, const QRectF &rect)
             item->paint(painter, rect.translated(-pos));
             painter->setWorldTransform(whole ? QTransform() : world);
         }
+        painter->setOpacity(1.0);
         if (item->m_selected)
             drawOutline(painter, world, item);
     }

@@ -47,6 +47,9 @@ public:
     // background already.
     void leaveItemsOut() { m_itemsLeftOut = true; }
 
+    // Whether items of placements flagged invisible are drawn at half opacity.
+    void setDimInvisible(bool dim);
+
     // The selection: items drawn with an outline, that the editing commands act on.
     QList<CanvasItem *> selectedStructures() const; // in placement order
     bool hasSelection() const { return !m_selection.isEmpty(); }
@@ -73,6 +76,8 @@ private:
     // Calls visit for each item indexed where area lies, an item possibly more than once.
     template <typename Visit> void visitNear(const QRectF &area, Visit visit) const;
 
+    // Whether the item is drawn at half opacity.
+    bool isDimmed(const CanvasItem *item) const;
     // Repaints an item's bounds and the selection outline around them.
     void repaint(const QRectF &bounds);
     // Draws the outline of a selected item the world transform shows, the painter's own
@@ -88,6 +93,7 @@ private:
     QList<CanvasItem *> m_large; // items covering too many cells to list in each
     quint64 m_nextOrder = 0;
     bool m_itemsLeftOut = false;
+    bool m_dimInvisible = false;
     mutable quint64 m_visit = 0;                 // marks items already met in one query
     mutable QCache<qint64, QPixmap> m_magnified; // by pixmap and scale, costs in KiB
 };

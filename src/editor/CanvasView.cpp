@@ -74,6 +74,7 @@ void CanvasView::rebuild()
     }
     const QSize size = m_session->terrainSize();
     m_canvas = new Canvas(QRectF(0, 0, size.width(), size.height()), this);
+    m_canvas->setDimInvisible(m_dimInvisible);
     setScene(m_canvas);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent, true);
     const QList<Placement *> &placements = m_session->document()->placements();
@@ -178,9 +179,14 @@ void CanvasView::changeItems(const QList<Placement *> &placements)
     QList<CanvasItem *> remade;
     for (Placement *placement : placements) {
         CanvasItem *item = m_items.value(placement);
-        if (!item || (item->pos() == placement->position &&
-                      item->pixmap().cacheKey() == pixmapOf(*placement).cacheKey()))
+        if (!item)
             continue;
+        if (item->pos() == placement->position &&
+            item->pixmap().cacheKey() == pixmapOf(*placement).cacheKey()) {
+            if (m_dimInvisible) // its flag may have changed
+                m_canvas->update(item->canvasRect());
+            continue;
+        }
         delete item;
         remade.append(makeItem(placement));
     }
@@ -414,6 +420,13 @@ void CanvasView::setGridSize(int cells)
 {
     m_gridSize = qMax(1, cells);
     viewport()->update();
+}
+
+void CanvasView::setDimInvisible(bool dim)
+{
+    m_dimInvisible = dim;
+    if (m_canvas)
+        m_canvas->setDimInvisible(dim);
 }
 
 void CanvasView::setGridShown(bool shown)

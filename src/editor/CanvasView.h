@@ -82,6 +82,8 @@ public slots:
     void setGridSize(int cells);
     void setGridShown(bool shown);
     void setSnapToGrid(bool snaps) { m_snaps = snaps; }
+    // Draws the placements flagged invisible at half opacity.
+    void setDimInvisible(bool dim);
     void setScale(int factor);
     // One scale up or down, around the viewport's centre.
     void zoomIn();
@@ -145,6 +147,7 @@ private:
     int m_gridSize = defaultGridSize;
     bool m_gridShown = false;
     bool m_snaps = false;
+    bool m_dimInvisible = false;
     int m_wheelZoom = 0; // Ctrl+wheel turns not yet making a whole step
     QPoint m_pointer;
     bool m_pointerInside = false;

@@ -69,7 +69,8 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     m_overviewDock = new QDockWidget(this);
     m_overviewDock->setObjectName(QStringLiteral("overviewDock"));
     m_overviewDock->setWindowTitle(tr("Overview"));
-    m_overviewDock->setWidget(new OverviewWidget(m_session.get(), m_canvasView, m_overviewDock));
+    auto *overview = new OverviewWidget(m_session.get(), m_canvasView, m_overviewDock);
+    m_overviewDock->setWidget(overview);
 
     addDockWidget(Qt::RightDockWidgetArea, m_filesDock);
     addDockWidget(Qt::RightDockWidgetArea, m_overviewDock); // below the files
@@ -92,6 +93,10 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     viewMenu->addAction(m_overviewDock->toggleViewAction());
     viewMenu->addAction(m_placementsDock->toggleViewAction());
     viewMenu->addSeparator();
+    QAction *dim = viewMenu->addAction(tr("Dim Invisible Structures"));
+    dim->setCheckable(true);
+    connect(dim, &QAction::toggled, m_canvasView, &CanvasView::setDimInvisible);
+    connect(dim, &QAction::toggled, overview, &OverviewWidget::setDimInvisible);
     QAction *showGrid = viewMenu->addAction(tr("Show Grid"));
     showGrid->setCheckable(true);
     connect(showGrid, &QAction::toggled, m_canvasView, &CanvasView::setGridShown);

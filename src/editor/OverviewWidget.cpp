@@ -34,6 +34,8 @@ OverviewWidget::OverviewWidget(MapSession *session, CanvasView *view, QWidget *p
     connect(document, &MapDocument::placementsInserted, this, &OverviewWidget::invalidate);
     connect(document, &MapDocument::placementsRemoved, this, &OverviewWidget::invalidate);
     connect(document, &MapDocument::placementsMoved, this, &OverviewWidget::invalidate);
+    connect(document, &MapDocument::placementsChanged, this, &OverviewWidget::invalidate);
+    connect(document, &MapDocument::placementsReordered, this, &OverviewWidget::invalidate);
 
     // A large terrain arrives in many bands: a few drawings a second show it coming in.
     m_terrainTimer.setSingleShot(true);
@@ -72,6 +74,12 @@ void OverviewWidget::invalidate()
     update(); // nothing while hidden: showing paints anyway
 }
 
+void OverviewWidget::setDimInvisible(bool dim)
+{
+    m_dimInvisible = dim;
+    invalidate();
+}
+
 QSize OverviewWidget::mapSize() const
 {
     return m_session->document()->isOpen() ? m_session->terrainSize() : QSize();
@@ -95,7 +103,8 @@ void OverviewWidget::render()
             m_overview.drawPlaceholder(box.translated(placement->position.toPoint()));
             continue;
         }
-        m_overview.drawStructure(placement->position.toPoint(), *sprite);
+        m_overview.drawStructure(placement->position.toPoint(), *sprite,
+                                 m_dimInvisible && placement->invisible);
     }
     ++m_renders;
 }

@@ -24,6 +24,8 @@ public:
     OverviewWidget(MapSession *session, CanvasView *view, QWidget *parent = nullptr);
 
     QSize sizeHint() const override;
+    // Draws the placements flagged invisible at half opacity.
+    void setDimInvisible(bool dim);
     // How many times the picture of the map has been drawn anew.
     int renderCount() const { return m_renders; }
 
@@ -51,5 +53,6 @@ private:
     OverviewImage m_overview;
     QTimer m_terrainTimer; // gathers the terrain's bands of rows into one drawing
     bool m_stale = true;
+    bool m_dimInvisible = false;
     int m_renders = 0;
 };
