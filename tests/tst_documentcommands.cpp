@@ -547,9 +547,7 @@ private slots:
     void editCommands()
     {
         MainWindow window;
-        QVERIFY(prepare(window, "clean"));
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(prepare(window, "clean") && activate(window));
         CanvasView &view = *window.canvasView();
         MapDocument *document = view.session()->document();
         const auto *counts = window.statusBar()->findChild<QLabel *>("countLabel");
@@ -645,9 +643,7 @@ private slots:
     void placementsAndGoToCell()
     {
         MainWindow window;
-        QVERIFY(prepare(window, "clean"));
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(prepare(window, "clean") && activate(window));
         CanvasView &view = *window.canvasView();
         MapDocument *document = view.session()->document();
         document->add(
@@ -708,9 +704,7 @@ private slots:
     void zoomKeysAndPointer()
     {
         MainWindow window;
-        QVERIFY(prepare(window, "clean"));
-        window.activateWindow(); // after the file dialog
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(prepare(window, "clean") && activate(window));
         CanvasView &view = *window.canvasView();
         const QList<QAction *> scales = entriesOf(window, 2);
         const QList<std::pair<Qt::Key, int>> steps = {
@@ -866,6 +860,13 @@ private:
         if (state == "undone")
             view.session()->document()->undoStack()->undo();
         return shown && view.canvas() && view.session()->document()->isModified() == changed;
+    }
+
+    // The window active again after the dialogs of prepare(), so that the keys reach it.
+    static bool activate(MainWindow &window)
+    {
+        window.activateWindow();
+        return QTest::qWaitForWindowActive(&window);
     }
 
     QTemporaryDir m_dir;
