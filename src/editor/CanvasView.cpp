@@ -58,7 +58,7 @@ void CanvasView::closeCanvas()
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
     delete m_canvas;
     m_canvas = nullptr;
-    m_magnified.clear();
+    m_terrainPainter.clear();
     viewport()->update();
 }
 
@@ -369,57 +369,21 @@ void CanvasView::wheelEvent(QWheelEvent *event)
 
 void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
 {
-    // While a map is shown the viewport is not filled before painting (that would cost a
-    // second pass over every pixel): what the terrain does not cover, or the rows of it not
-    // yet read, is filled here.
-    const QImage &terrain = m_session->terrain();
-    const QRect area = rect.toAlignedRect();
-    const QRect exposed = terrain.isNull() ? QRect() : area & terrain.rect();
-    if (exposed != area) {
-        const QBrush background = viewport()->palette().brush(viewport()->backgroundRole());
-        for (const QRect &part : QRegion(area).subtracted(exposed))
-            painter->fillRect(part, background);
-    }
-    if (exposed.isEmpty())
-        return;
-    // Structures are laid on the terrain before it is magnified only where the terrain is all
-    // there is to draw under them.
-    const Canvas *under = exposed == area && !m_gridShown ? m_canvas : nullptr;
-    switch (m_magnified.draw(painter, exposed, terrain, under)) {
-    case MagnifiedTerrain::Drawn::TerrainAndStructures:
+    const QBrush background = viewport()->palette().brush(viewport()->backgroundRole());
+    if (m_terrainPainter.paint(painter, rect.toAlignedRect(), m_session->terrain(), background,
+                               m_canvas, m_grid))
         m_canvas->leaveItemsOut();
-        return;
-    case MagnifiedTerrain::Drawn::Terrain:
-        break;
-    case MagnifiedTerrain::Drawn::Nothing:
-        painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter->drawImage(exposed.topLeft(), terrain, exposed);
-        break;
-    }
-    if (m_gridShown)
-        drawGrid(painter, exposed);
-}
-
-void CanvasView::drawGrid(QPainter *painter, const QRect &area) const
-{
-    // One device pixel wide at every scale, dark and half transparent so that any ground shows
-    // through.
-    painter->save();
-    painter->setPen(QPen(QColor(0, 0, 0, 110), 0));
-    const auto firstLine = [this](int from) {
-        return int(std::ceil(double(from) / m_gridSize)) * m_gridSize;
-    };
-    for (int x = firstLine(area.left()); x <= area.right() + 1; x += m_gridSize)
-        painter->drawLine(QPointF(x, area.top()), QPointF(x, area.bottom() + 1));
-    for (int y = firstLine(area.top()); y <= area.bottom() + 1; y += m_gridSize)
-        painter->drawLine(QPointF(area.left(), y), QPointF(area.right() + 1, y));
-    painter->restore();
 }
 
 void CanvasView::setGridSize(int cells)
 {
-    m_gridSize = qMax(1, cells);
+    m_grid.setSize(cells);
     viewport()->update();
+}
+
+void CanvasView::setSnapToGrid(bool snaps)
+{
+    m_grid.setSnaps(snaps);
 }
 
 void CanvasView::setDimInvisible(bool dim)
@@ -431,7 +395,7 @@ void CanvasView::setDimInvisible(bool dim)
 
 void CanvasView::setGridShown(bool shown)
 {
-    m_gridShown = shown;
+    m_grid.setShown(shown);
     viewport()->update();
 }
 
@@ -508,17 +472,6 @@ void CanvasView::deleteSelection()
 {
     m_tool->cancel();
     m_session->document()->remove(selectedPlacements());
-}
-
-QList<Placement *> CanvasView::placementsOf(const QList<CanvasItem *> &items) const
-{
-    QList<Placement *> placements;
-    placements.reserve(items.size());
-    for (const CanvasItem *item : items) {
-        if (item != m_tool->incomingItem())
-            placements.append(const_cast<Placement *>(item->placement()));
-    }
-    return placements;
 }
 
 void CanvasView::fileNew()

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "MagnifiedTerrain.h"
+#include "MapGrid.h"
+#include "TerrainPainter.h"
 #include "core/StructureImages.h"
 
 #include <QGraphicsView>
@@ -46,10 +47,7 @@ public:
 
     // The grid: drawn in thin lines between the terrain and the structures while shown; while
     // snapping, what is dropped, moved, pasted or duplicated lands with its origin cell on it.
-    static constexpr int defaultGridSize = 8;
-    int gridSize() const { return m_gridSize; }
-    bool isGridShown() const { return m_gridShown; }
-    bool snapsToGrid() const { return m_snaps; }
+    const MapGrid &grid() const { return m_grid; }
 
     int scale() const { return m_scale; }
     // Sets the scale, keeping the map cell under the viewport position anchor where it is (as
@@ -68,8 +66,6 @@ public:
     bool hasSelection() const;
     // The selected placements, in drawing order.
     QList<Placement *> selectedPlacements() const;
-    // The placements of the map's items (a structure being dragged in has none).
-    QList<Placement *> placementsOf(const QList<CanvasItem *> &items) const;
 
     // The pointer over the viewport, and what the status bar tells about it: its map cell, and
     // the file of the structure under it; empty off the map.
@@ -81,7 +77,7 @@ public:
 public slots:
     void setGridSize(int cells);
     void setGridShown(bool shown);
-    void setSnapToGrid(bool snaps) { m_snaps = snaps; }
+    void setSnapToGrid(bool snaps);
     // Draws the placements flagged invisible at half opacity.
     void setDimInvisible(bool dim);
     void setScale(int factor);
@@ -127,7 +123,6 @@ private:
     void showSelection();
     CanvasItem *makeItem(Placement *placement);
     QPixmap pixmapOf(const Placement &placement);
-    void drawGrid(QPainter *painter, const QRect &area) const;
     // Draws the terrain's rows from to to - 1, just read.
     void showTerrainRows(int from, int to);
     // Takes the area of these items into the area scrolled over.
@@ -142,11 +137,9 @@ private:
     QHash<const Placement *, CanvasItem *> m_items;
     QHash<StructureImages::Key, QPixmap> m_pixmaps;
     QRectF m_reach; // the area scrolled over, in canvas pixels
-    MagnifiedTerrain m_magnified;
+    TerrainPainter m_terrainPainter;
     int m_scale = 1;
-    int m_gridSize = defaultGridSize;
-    bool m_gridShown = false;
-    bool m_snaps = false;
+    MapGrid m_grid;
     bool m_dimInvisible = false;
     int m_wheelZoom = 0; // Ctrl+wheel turns not yet making a whole step
     QPoint m_pointer;

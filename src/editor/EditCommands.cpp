@@ -205,7 +205,7 @@ void EditCommands::duplicate()
     if (copies.isEmpty())
         return;
     // A grid step while snapping.
-    const int step = m_view->snapsToGrid() ? m_view->gridSize() : duplicateStep;
+    const int step = m_view->grid().snaps() ? m_view->grid().size() : duplicateStep;
     for (Placement &placement : copies)
         placement.position += QPointF(step, step);
     snapToGrid(copies);
@@ -215,16 +215,10 @@ void EditCommands::duplicate()
 
 void EditCommands::snapToGrid(QList<Placement> &placements) const
 {
-    const int grid = m_view->gridSize();
-    if (!m_view->snapsToGrid() || placements.isEmpty() || grid < 1)
+    if (placements.isEmpty())
         return;
-    // The first one's origin cell onto the nearest grid point, the others keeping their places
-    // around it.
-    const Placement &first = placements.constFirst();
-    const QPointF origin = first.position - QPointF(first.offset);
-    const QPointF shift =
-        QPointF(std::round(origin.x() / grid) * grid, std::round(origin.y() / grid) * grid) -
-        origin;
+    // The first one's origin cell onto the grid, the others keeping their places around it.
+    const QPointF shift = m_view->grid().snapCorrection(placements.constFirst());
     for (Placement &placement : placements)
         placement.position += shift;
 }

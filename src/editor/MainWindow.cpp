@@ -106,7 +106,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     connect(viewMenu->addAction(tr("Grid Size...")), &QAction::triggered, this, [this] {
         bool ok = false;
         const int cells = QInputDialog::getInt(this, tr("Grid Size"), tr("Cells"),
-                                               m_canvasView->gridSize(), 1, 1024, 1, &ok);
+                                               m_canvasView->grid().size(), 1, 1024, 1, &ok);
         if (ok)
             m_canvasView->setGridSize(cells);
     });

@@ -85,7 +85,7 @@ void PlacementTool::mousePressEvent(QMouseEvent *event)
     if (item) {
         // A press on a selected structure grabs the whole selection.
         if (!selection->contains(item->placement()))
-            selection->set(m_view->placementsOf({item}));
+            selection->set(placementsOf({item}));
         m_gesture = Gesture::Grab;
         m_grabbed = item;
     } else {
@@ -126,7 +126,7 @@ void PlacementTool::mouseMoveEvent(QMouseEvent *event)
         const QRect band = QRect(m_pressViewport, pointer).normalized();
         m_rubberBand->setGeometry(band);
         m_session->selection()->set(
-            m_view->placementsOf(canvas->itemsIn(m_view->mapToScene(band).boundingRect())));
+            placementsOf(canvas->itemsIn(m_view->mapToScene(band).boundingRect())));
         break;
     }
     default:
@@ -224,7 +224,7 @@ bool PlacementTool::keyPressEvent(QKeyEvent *event)
         return false; // the view scrolls
     // Shift: a grid step while snapping, else ten cells.
     const int cells = !(event->modifiers() & Qt::ShiftModifier) ? 1
-                      : m_view->snapsToGrid()                   ? m_view->gridSize()
+                      : m_view->grid().snaps()                  ? m_view->grid().size()
                                                                 : 10;
     moveSelectionBy(step * cells);
     return true;
@@ -322,16 +322,22 @@ void PlacementTool::autoScrollStep()
     followPointer();
 }
 
+QList<Placement *> PlacementTool::placementsOf(const QList<CanvasItem *> &items) const
+{
+    QList<Placement *> placements;
+    placements.reserve(items.size());
+    for (const CanvasItem *item : items) {
+        if (item != m_incomingItem)
+            placements.append(const_cast<Placement *>(item->placement()));
+    }
+    return placements;
+}
+
 QPointF PlacementTool::snapped(const Placement &anchor, QPoint delta) const
 {
-    const int grid = m_view->gridSize();
-    if (!m_view->snapsToGrid() || m_snapHeldOff || grid < 1)
+    if (m_snapHeldOff)
         return delta;
-    // The anchor's origin cell (where its structure's tile 0, 0 lies) onto the nearest grid
-    // point; the rest moves with it.
-    const QPointF origin = anchor.position - QPointF(anchor.offset) + QPointF(delta);
-    const QPointF on(std::round(origin.x() / grid) * grid, std::round(origin.y() / grid) * grid);
-    return QPointF(delta) + (on - origin);
+    return QPointF(delta) + m_view->grid().snapCorrection(anchor, delta);
 }
 
 void PlacementTool::followPointer()

@@ -75,6 +75,8 @@ private:
     void updateAutoScroll();
     void autoScrollStep();
     void followPointer();
+    // The placements of the map's items (a structure being dragged in has none).
+    QList<Placement *> placementsOf(const QList<CanvasItem *> &items) const;
     // How far what is dragged moves for the pointer's delta: as far, or so that the anchor's
     // origin cell lands on the grid while the view snaps to it.
     QPointF snapped(const Placement &anchor, QPoint delta) const;

@@ -5,15 +5,23 @@
 #include <QRect>
 
 class Canvas;
+class MapGrid;
+class QBrush;
 class QPainter;
 
-// Paints the exposed part of a terrain magnified by the painter's whole-number scale, one map
-// pixel to an n x n block: much cheaper than a scaled blit for every repaint. Written in place
-// where the painter draws into an image in memory, otherwise into a buffer copied unscaled. The
-// buffers are kept between repaints.
-class MagnifiedTerrain
+// Paints the map view's background: the terrain, its grid, and what lies around the terrain or
+// is not yet read. Magnified by the painter's whole-number scale, one map pixel becomes an n x n
+// block: much cheaper than a scaled blit for every repaint. Written in place where the painter
+// draws into an image in memory, otherwise into a buffer copied unscaled. The buffers are kept
+// between repaints.
+class TerrainPainter
 {
 public:
+    // Paints area (canvas pixels). True when the canvas's structures were laid on the terrain
+    // with it, so that they need not be drawn again.
+    bool paint(QPainter *painter, const QRect &area, const QImage &terrain,
+               const QBrush &background, const Canvas *canvas, const MapGrid &grid);
+
     enum class Drawn { Nothing, Terrain, TerrainAndStructures };
 
     // Draws exposed (canvas pixels, within the terrain) at scales of 2 and more, with the

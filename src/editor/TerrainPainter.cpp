@@ -1,9 +1,11 @@
-#include "MagnifiedTerrain.h"
+#include "TerrainPainter.h"
 
 #include "Canvas.h"
+#include "MapGrid.h"
 
 #include <QPaintEngine>
 #include <QPainter>
+#include <QRegion>
 
 #include <algorithm>
 #include <cstring>
@@ -84,8 +86,8 @@ void magnify(const QImage &terrain, int n, QPoint origin, const QRect &area, QIm
 
 } // namespace
 
-MagnifiedTerrain::Drawn MagnifiedTerrain::draw(QPainter *painter, const QRect &exposed,
-                                               const QImage &terrain, const Canvas *canvas)
+TerrainPainter::Drawn TerrainPainter::draw(QPainter *painter, const QRect &exposed,
+                                           const QImage &terrain, const Canvas *canvas)
 {
     if (Canvas::wholeScale(painter->worldTransform()) < 2)
         return Drawn::Nothing;
@@ -99,13 +101,44 @@ MagnifiedTerrain::Drawn MagnifiedTerrain::draw(QPainter *painter, const QRect &e
     return drawScaled(painter, exposed, terrain, QPoint(0, 0)) ? Drawn::Terrain : Drawn::Nothing;
 }
 
-void MagnifiedTerrain::clear()
+bool TerrainPainter::paint(QPainter *painter, const QRect &area, const QImage &terrain,
+                           const QBrush &background, const Canvas *canvas, const MapGrid &grid)
+{
+    // While a map is shown the viewport is not filled before painting (that would cost a
+    // second pass over every pixel): what the terrain does not cover, or the rows of it not
+    // yet read, is filled here.
+    const QRect exposed = terrain.isNull() ? QRect() : area & terrain.rect();
+    if (exposed != area) {
+        for (const QRect &part : QRegion(area).subtracted(exposed))
+            painter->fillRect(part, background);
+    }
+    if (exposed.isEmpty())
+        return false;
+    // Structures are laid on the terrain before it is magnified only where the terrain is all
+    // there is to draw under them.
+    const Canvas *under = exposed == area && !grid.isShown() ? canvas : nullptr;
+    switch (draw(painter, exposed, terrain, under)) {
+    case Drawn::TerrainAndStructures:
+        return true;
+    case Drawn::Terrain:
+        break;
+    case Drawn::Nothing:
+        painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+        painter->drawImage(exposed.topLeft(), terrain, exposed);
+        break;
+    }
+    if (grid.isShown())
+        grid.draw(painter, exposed);
+    return false;
+}
+
+void TerrainPainter::clear()
 {
     m_magnified = QImage();
     m_composed = QImage();
 }
 
-bool MagnifiedTerrain::compose(const QImage &terrain, const Canvas *canvas, const QRect &exposed)
+bool TerrainPainter::compose(const QImage &terrain, const Canvas *canvas, const QRect &exposed)
 {
     if (terrain.format() != QImage::Format_RGB32)
         return false;
@@ -123,8 +156,8 @@ bool MagnifiedTerrain::compose(const QImage &terrain, const Canvas *canvas, cons
     return canvas->drawItemsUnscaled(&painter, exposed);
 }
 
-bool MagnifiedTerrain::drawScaled(QPainter *painter, const QRect &exposed, const QImage &source,
-                                  QPoint sourceAt)
+bool TerrainPainter::drawScaled(QPainter *painter, const QRect &exposed, const QImage &source,
+                                QPoint sourceAt)
 {
     if (drawDirect(painter, exposed, source, sourceAt))
         return true;
@@ -151,8 +184,8 @@ bool MagnifiedTerrain::drawScaled(QPainter *painter, const QRect &exposed, const
     return true;
 }
 
-bool MagnifiedTerrain::drawDirect(QPainter *painter, const QRect &exposed, const QImage &source,
-                                  QPoint sourceAt)
+bool TerrainPainter::drawDirect(QPainter *painter, const QRect &exposed, const QImage &source,
+                                QPoint sourceAt)
 {
     // Where the painter draws straight into an image in memory (the raster backing store of
     // the window, or an image being rendered to) and nothing would be blended, the magnified
