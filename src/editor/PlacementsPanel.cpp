@@ -34,6 +34,7 @@ PlacementsPanel::PlacementsPanel(MapSession *session, CanvasView *view, QWidget 
     m_table->verticalHeader()->hide();
     // Rows of one height: a table of a hundred thousand rows never measures them.
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setWordWrap(false);
 
