@@ -43,7 +43,6 @@ public:
     void setFileCommands(FileCommands *commands) { m_fileCommands = commands; }
     // The map shown; null while no map is open.
     Canvas *canvas() const { return m_canvas; }
-    PlacementTool *tool() const { return m_tool; }
 
     // The grid: drawn in thin lines between the terrain and the structures while shown; while
     // snapping, what is dropped, moved, pasted or duplicated lands with its origin cell on it.
