@@ -166,9 +166,23 @@ template <typename Visit> void Canvas::visitNear(const QRectF &area, Visit visit
     }
 }
 
+bool Canvas::isWide(const QRectF &rect) const
+{
+    // An area taking in much of the map, as a view zoomed far out shows: going through every
+    // item costs little more than the grid would, and they are in drawing order already.
+    return cellCount(cellRange(rect)) * 2 > m_cells.size();
+}
+
 QList<CanvasItem *> Canvas::itemsIn(const QRectF &rect) const
 {
     QList<CanvasItem *> found;
+    if (isWide(rect)) {
+        for (CanvasItem *item : m_items) {
+            if (item->isVisible() && item->canvasRect().intersects(rect))
+                found.append(item);
+        }
+        return found;
+    }
     const quint64 visit = ++m_visit;
     visitNear(rect, [&](CanvasItem *item) {
         if (item->m_visit == visit)

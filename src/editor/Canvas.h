@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CanvasItem.h"
+
 #include <QCache>
 #include <QGraphicsScene>
 #include <QHash>
@@ -7,8 +9,6 @@
 #include <QPixmap>
 #include <QSet>
 #include <QTransform>
-
-class CanvasItem;
 
 // The map: a scene of the terrain's size holding the placed structures.
 //
@@ -35,6 +35,31 @@ public:
     CanvasItem *structureAt(const QPointF &pos) const;
     // The shown items whose bounds meet rect, back to front.
     QList<CanvasItem *> itemsIn(const QRectF &rect) const;
+    // Calls visit with each of those, back to front, without listing them first; for an area
+    // taking in much of the map, with every shown item.
+    template <typename Visit> void forEachIn(const QRectF &rect, Visit visit) const
+    {
+        if (!isWide(rect)) {
+            for (const CanvasItem *item : itemsIn(rect))
+                visit(item);
+            return;
+        }
+        // The items lie all over memory: each is asked for a little before it is needed.
+        constexpr qsizetype ahead = 8;
+        const qsizetype count = m_items.size();
+        for (qsizetype i = 0; i < count; ++i) {
+#if defined(__GNUC__)
+            if (i + ahead < count) {
+                const char *next = reinterpret_cast<const char *>(m_items[i + ahead]);
+                __builtin_prefetch(next);
+                __builtin_prefetch(next + 63);
+            }
+#endif
+            const CanvasItem *item = m_items[i];
+            if (item->isVisible())
+                visit(item);
+        }
+    }
     // Puts the items, all of them the canvas's own, in this drawing order.
     void setOrder(const QList<CanvasItem *> &items);
 
@@ -45,14 +70,24 @@ public:
     bool drawItemsUnscaled(QPainter *painter, const QRect &area) const;
     // The next drawForeground draws just the selection outlines: the items are in the
     // background already.
-    void leaveItemsOut() { m_itemsLeftOut = true; }
+    void leaveItemsOut()
+    {
+        m_itemsLeftOut = true;
+    }
 
     // Whether items of placements flagged invisible are drawn at half opacity.
     void setDimInvisible(bool dim);
+    bool dimsInvisible() const
+    {
+        return m_dimInvisible;
+    }
 
     // The selection: items drawn with an outline, that the editing commands act on.
     QList<CanvasItem *> selectedStructures() const; // in placement order
-    bool hasSelection() const { return !m_selection.isEmpty(); }
+    bool hasSelection() const
+    {
+        return !m_selection.isEmpty();
+    }
     void setSelection(const QList<CanvasItem *> &items);
     void setSelected(CanvasItem *item, bool selected);
 
@@ -69,6 +104,8 @@ private:
     // The item's bounds changed from before: index it anew and repaint both areas.
     void moved(CanvasItem *item, const QRectF &before);
 
+    // Whether an area is better searched through every item than through the grid.
+    bool isWide(const QRectF &rect) const;
     // Cells of the grid an area lies on; empty for areas indexed as large.
     QRect cellsOf(const QRectF &area) const;
     void index(CanvasItem *item);

@@ -12,7 +12,11 @@
 
 CanvasItem::CanvasItem(const Placement *placement, const QPixmap &pixmap, Canvas *canvas,
                        bool shown)
-    : m_placement(placement), m_pixmap(pixmap), m_pos(placement->position), m_visible(shown)
+    : m_pos(placement->position), m_pixmapKey(pixmap.cacheKey()), m_placement(placement),
+      m_placeholder(pixmap.isNull()), m_visible(shown),
+      m_bounds(pixmap.isNull() ? QRectF(MapRenderer::placeholderRect(placement->region))
+                               : QRectF(QPointF(0, 0), pixmap.deviceIndependentSize())),
+      m_pixmap(pixmap)
 {
     if (canvas)
         canvas->insert(this);
@@ -54,17 +58,6 @@ QString CanvasItem::toolTipText() const
     return structureName() + QLatin1Char(' ') +
            (m_placement->invisible ? QCoreApplication::translate("CanvasItem", "  Invisible=True")
                                    : QCoreApplication::translate("CanvasItem", "Invisible=False"));
-}
-
-QRectF CanvasItem::placeholderRect() const
-{
-    return MapRenderer::placeholderRect(m_placement->region);
-}
-
-QRectF CanvasItem::boundingRect() const
-{
-    return isPlaceholder() ? placeholderRect()
-                           : QRectF(QPointF(0, 0), m_pixmap.deviceIndependentSize());
 }
 
 bool CanvasItem::contains(const QPointF &point) const

@@ -33,7 +33,9 @@ public:
     const Placement *placement() const { return m_placement; }
     Canvas *canvas() const { return m_canvas; }
     const QPixmap &pixmap() const { return m_pixmap; }
-    bool isPlaceholder() const { return m_pixmap.isNull(); }
+    // The pixmap's cache key: the same for the items of one structure.
+    qint64 pixmapKey() const { return m_pixmapKey; }
+    bool isPlaceholder() const { return m_placeholder; }
 
     // The position of the item's top-left corner on the canvas.
     QPointF pos() const { return m_pos; }
@@ -46,8 +48,8 @@ public:
     bool isSelectedOnCanvas() const { return m_selected; }
 
     // The item's bounds in its own coordinates, and on the canvas.
-    QRectF boundingRect() const;
-    QRectF canvasRect() const { return boundingRect().translated(m_pos); }
+    QRectF boundingRect() const { return m_bounds; }
+    QRectF canvasRect() const { return m_bounds.translated(m_pos); }
     // Whether a point in the item's own coordinates hits it.
     bool contains(const QPointF &point) const;
     // Draws the part of the item within exposed, in its own coordinates, with its top-left
@@ -61,16 +63,19 @@ public:
 
 private:
     friend class Canvas;
-    QRectF placeholderRect() const;
 
-    const Placement *m_placement;
-    QPixmap m_pixmap;
+    // What drawing the items of a whole map reads comes first, in as few cache lines as can be.
     QPointF m_pos;
+    qint64 m_pixmapKey;
+    const Placement *m_placement;
+    bool m_placeholder;
+    bool m_visible = true;
+    bool m_selected = false;
+    bool m_large = false; // listed with the items too large for the grid instead
+    QRectF m_bounds;      // kept: asked for again and again, by every query of the canvas
+    QPixmap m_pixmap;
     Canvas *m_canvas = nullptr;
     quint64 m_order = 0;         // placement order on the canvas
     mutable quint64 m_visit = 0; // last canvas query that met the item
     QRect m_cells;               // grid cells the canvas lists the item in
-    bool m_visible = true;
-    bool m_selected = false;
-    bool m_large = false; // listed with the items too large for the grid instead
 };
