@@ -410,8 +410,9 @@ private slots:
         QCOMPARE(document->undoStack()->count(), 3 + steps);
         // Where each structure is now; a selected one is outlined one screen pixel wide just
         // outside its bounds, in black with white dashes, and nothing else is drawn over.
+        // The scroll bars go once the map fits.
+        QTRY_COMPARE(shownOnScreen(*view), freshlyPainted(*view));
         const QImage shown = shownOnScreen(*view);
-        QCOMPARE(shown, freshlyPainted(*view));
         for (auto it = at.cbegin(); it != at.cend(); ++it) {
             const QPoint now = it.value() + (selected.contains(it.key()) ? moved : QPoint());
             QCOMPARE(view->structureAt(now + QPoint(1, 1))->placement()->position, QPointF(now));
@@ -661,23 +662,29 @@ private slots:
                  shown.copy(QRect(view->mapFromScene(0, 0), QSize(120, 80))));
     }
 
-    // Ctrl+wheel steps through the scales, keeping the map cell under the pointer there; finer
-    // wheels add up to whole steps and the scale stays within 1 to 6.
+    // Ctrl+wheel steps through the zooms, keeping the map cell under the pointer there where the
+    // map is larger than the view; finer wheels add up to whole steps and the zoom stays within
+    // 1/8 to 6.
     void wheelZoomKeepsCell_data()
     {
         QTest::addColumn<int>("scale");
         QTest::addColumn<QPoint>("scroll");
         QTest::addColumn<QPoint>("pointer");
         QTest::addColumn<QList<int>>("turns");
-        QTest::addColumn<int>("zoomed");
-        QTest::newRow("in from 1") << 1 << QPoint() << QPoint(101, 77) << QList<int>{120} << 2;
+        QTest::addColumn<qreal>("zoomed");
+        QTest::newRow("in from 1") << 1 << QPoint() << QPoint(101, 77) << QList<int>{120} << 2.0;
         QTest::newRow("out two, scrolled")
-            << 4 << QPoint(300, 200) << QPoint(37, 150) << QList<int>{-240} << 2;
+            << 4 << QPoint(300, 200) << QPoint(37, 150) << QList<int>{-240} << 2.0;
         QTest::newRow("half notches")
-            << 2 << QPoint(50, 10) << QPoint(203, 61) << QList<int>{60, 30, 30} << 3;
+            << 2 << QPoint(50, 10) << QPoint(203, 61) << QList<int>{60, 30, 30} << 3.0;
         QTest::newRow("past 6") << 5 << QPoint(900, 700) << QPoint(160, 120)
-                                << QList<int>{120, 120, 120} << 6;
-        QTest::newRow("past 1") << 3 << QPoint(150, 150) << QPoint(13, 9) << QList<int>{-360} << 1;
+                                << QList<int>{120, 120, 120} << 6.0;
+        QTest::newRow("below 1") << 3 << QPoint(150, 150) << QPoint(13, 9) << QList<int>{-360}
+                                 << 0.5;
+        QTest::newRow("past 1/8") << 2 << QPoint(100, 50) << QPoint(45, 30)
+                                  << QList<int>{-360, -360} << 0.125;
+        QTest::newRow("in from 1/4")
+            << 1 << QPoint(40, 30) << QPoint(80, 60) << QList<int>{-240, 120} << 0.5;
     }
 
     void wheelZoomKeepsCell()
@@ -686,7 +693,7 @@ private slots:
         QFETCH(QPoint, scroll);
         QFETCH(QPoint, pointer);
         QFETCH(QList<int>, turns);
-        QFETCH(int, zoomed);
+        QFETCH(qreal, zoomed);
         const auto view = makeView(scale);
         view->horizontalScrollBar()->setValue(scroll.x());
         view->verticalScrollBar()->setValue(scroll.y());
@@ -700,12 +707,65 @@ private slots:
                               Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
             QApplication::sendEvent(view->viewport(), &wheel);
         }
-        QCOMPARE(view->scale(), zoomed);
-        QCOMPARE(scales.size(), zoomed == scale ? 0 : 1);
+        QCOMPARE(view->zoom(), zoomed);
+        QCOMPARE(scales.isEmpty(), view->scale() == scale);
         QVERIFY(view->cellAt(pointer, &after));
+        // Zoomed out, the map fits the view and lies in its top-left corner.
+        if (zoomed < 1)
+            cell = QPoint(int(pointer.x() / zoomed), int(pointer.y() / zoomed));
         QCOMPARE(after, cell);
         QCOMPARE(view->pointerText(), QStringLiteral("%1, %2").arg(cell.x()).arg(cell.y()));
-        QCOMPARE(shownOnScreen(*view), freshlyPainted(*view));
+        QTRY_COMPARE(shownOnScreen(*view), freshlyPainted(*view));
+    }
+
+    // Zoomed out to 1/k, each view pixel shows the terrain cell under its middle, and every
+    // structure shows in its own colours, however small: the 8 x 1 wall is still a pixel at 1/8.
+    // What is painted in place and what is painted into other devices agree.
+    void zoomedOutPixels_data()
+    {
+        QTest::addColumn<int>("reduction");
+        for (const int k : {2, 4, 8})
+            QTest::addRow("1/%d", k) << k;
+    }
+
+    void zoomedOutPixels()
+    {
+        QFETCH(int, reduction);
+        const auto view = makeView(1);
+        const QList<std::pair<QPoint, QList<QRgb>>> placed = {
+            {QPoint(30, 25), {tileColour(bodyId), tileColour(cornerId)}},
+            {QPoint(101, 50), {tileColour(wallId)}}};
+        QVERIFY(place(*view, m_towerPayload, placed[0].first));
+        QVERIFY(place(*view, m_wallPayload, placed[1].first));
+        view->session()->selection()->clear(); // no outline
+        view->zoomTo(1.0 / reduction, QPoint());
+        // The scroll bars go once the map fits.
+        QTRY_COMPARE(shownOnScreen(*view), freshlyPainted(*view));
+        const QImage shown = shownOnScreen(*view);
+        const QImage terrain(m_terrain);
+        int structurePixels = 0;
+        for (int y = 0; y < 300 / reduction; ++y) {
+            for (int x = 0; x < 400 / reduction; ++x) {
+                const QPoint pixel(x, y);
+                const QRgb colour = rgbAt(shown, pixel);
+                bool onStructure = false;
+                for (const auto &[at, colours] : placed) {
+                    const QRect box = view->canvas()->structureAt(at)->canvasRect().toRect();
+                    const QRect pixels(QPoint(box.left() / reduction, box.top() / reduction),
+                                       QSize((box.width() + reduction - 1) / reduction,
+                                             (box.height() + reduction - 1) / reduction));
+                    if (pixels.contains(pixel)) {
+                        QVERIFY2(colours.contains(colour), qPrintable(QString::number(colour, 16)));
+                        onStructure = true;
+                        ++structurePixels;
+                    }
+                }
+                if (!onStructure)
+                    QCOMPARE(colour, rgbAt(terrain, pixel * reduction +
+                                                        QPoint(reduction / 2, reduction / 2)));
+            }
+        }
+        QVERIFY(structurePixels >= 2);
     }
 
     // The middle button, or the left one with Space held, drags the map along; nothing on it

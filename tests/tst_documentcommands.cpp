@@ -408,16 +408,17 @@ private slots:
         }
         QCOMPARE(
             lines,
-            (QStringList{"File: New Open Close - Save Save As... Export Image...(off) - Exit",
-                         "Edit: Undo(off) Redo(off) - Cut(off) Copy(off) Paste(off) Paste in "
-                         "Place(off) Duplicate(off) - Delete(off) - Select All(off) Select "
-                         "None(off) Select Same Structure(off) - Replace Structure(off) - "
-                         "Raise(off) Lower(off) Bring to Front(off) Send to Back(off) - "
-                         "Invisible[ ](off)",
-                         "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]",
-                         "View: Files[x] Overview[x] Placements[ ] - Dim Invisible Structures[ ] "
-                         "Show Grid[ ] Snap to Grid[ ] Grid Size... - Go to Cell...(off)",
-                         "Help: Keyboard Shortcuts About Valdrune Structure Placer About Qt"}));
+            (QStringList{
+                "File: New Open Close - Save Save As... Export Image...(off) - Exit",
+                "Edit: Undo(off) Redo(off) - Cut(off) Copy(off) Paste(off) Paste in "
+                "Place(off) Duplicate(off) - Delete(off) - Select All(off) Select "
+                "None(off) Select Same Structure(off) - Replace Structure(off) - "
+                "Raise(off) Lower(off) Bring to Front(off) Send to Back(off) - "
+                "Invisible[ ](off)",
+                "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]",
+                "View: Files[x] Overview[x] Placements[ ] - Dim Invisible Structures[ ] "
+                "Show Grid[ ] Snap to Grid[ ] Grid Size... - Zoom to Fit(off) Go to Cell...(off)",
+                "Help: Keyboard Shortcuts About Valdrune Structure Placer About Qt"}));
         const QList<QKeySequence::StandardKey> keys = {
             QKeySequence::New,    QKeySequence::Open, QKeySequence::Close, QKeySequence::Save,
             QKeySequence::SaveAs, QKeySequence::Quit, QKeySequence::Undo,  QKeySequence::Redo};
@@ -699,21 +700,48 @@ private slots:
         document->undoStack()->setClean();
     }
 
-    // Ctrl++ (or Ctrl+=) and Ctrl+- step the scale, clamped to the Scale menu's, whose check
-    // follows; the status bar tells the cell under the pointer, left of the build.
+    // View > Zoom to Fit shows the whole map, as large as it fits, zoomed out below 1 where
+    // it must; the Scale menu then has none checked.
+    void zoomToFit()
+    {
+        MainWindow window;
+        QVERIFY(prepare(window, "large.xml"));
+        CanvasView &view = *window.canvasView();
+        window.resize(700, 500);
+        entry(window, 3, "Zoom to Fit")->trigger();
+        const QRectF shown = view.mapToScene(view.viewport()->rect()).boundingRect();
+        QVERIFY2(shown.contains(QRectF(0, 0, 2049, 2049)),
+                 qPrintable(QString::number(view.zoom())));
+        // One step larger would not show it all.
+        QVERIFY(2049 * view.zoom() * 2 > view.viewport()->height());
+        QCOMPARE(view.scale(), 0);
+        for (QAction *scale : entriesOf(window, 2))
+            QVERIFY(!scale->isChecked());
+    }
+
+    // Ctrl++ (or Ctrl+=) and Ctrl+- step the zoom from 1/8 to 6, the Scale menu's check
+    // following (none below 1); the status bar tells the cell under the pointer, left of the
+    // build.
     void zoomKeysAndPointer()
     {
         MainWindow window;
         QVERIFY(prepare(window, "clean") && activate(window));
         CanvasView &view = *window.canvasView();
         const QList<QAction *> scales = entriesOf(window, 2);
-        const QList<std::pair<Qt::Key, int>> steps = {
-            {Qt::Key_Minus, 1}, {Qt::Key_Plus, 2}, {Qt::Key_Equal, 3}, {Qt::Key_Minus, 2}};
-        for (const auto &[key, scale] : steps) {
+        const QList<std::pair<Qt::Key, qreal>> steps = {
+            {Qt::Key_Minus, 0.5},   {Qt::Key_Minus, 0.25}, {Qt::Key_Minus, 0.125},
+            {Qt::Key_Minus, 0.125}, {Qt::Key_Equal, 0.25}, {Qt::Key_Plus, 0.5},
+            {Qt::Key_Plus, 1},      {Qt::Key_Plus, 2},     {Qt::Key_Equal, 3},
+            {Qt::Key_Minus, 2}};
+        for (const auto &[key, zoom] : steps) {
             QTest::keyClick(&window, key, Qt::ControlModifier);
-            QCOMPARE(view.scale(), scale);
-            QVERIFY(scales[scale - 1]->isChecked());
+            QCOMPARE(view.zoom(), zoom);
+            for (int n = 1; n <= 6; ++n)
+                QCOMPARE(scales[n - 1]->isChecked(), n == zoom);
         }
+        // Choosing the scale in use keeps it checked.
+        scales[1]->trigger();
+        QVERIFY(scales[1]->isChecked());
         view.centerOn(41, 31);
         QTest::mouseMove(view.viewport(), view.mapFromScene(QPointF(41.2, 31.7)));
         const auto *pointer = window.statusBar()->findChild<QLabel *>("pointerLabel");

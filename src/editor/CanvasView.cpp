@@ -12,6 +12,7 @@
 #include <QToolTip>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 CanvasView::CanvasView(MapSession *session, QWidget *parent)
@@ -174,15 +175,15 @@ void CanvasView::changeItems(const QList<Placement *> &placements)
         return;
     if (m_tool->isMoving())
         m_tool->cancel();
-    // A structure replaced draws from another image, and may lie elsewhere: its item is made
-    // anew, in its place in the drawing order.
+    // A structure replaced draws from another image (or another placeholder box), and may lie
+    // elsewhere: its item is made anew, in its place in the drawing order.
     QList<CanvasItem *> remade;
     for (Placement *placement : placements) {
         CanvasItem *item = m_items.value(placement);
         if (!item)
             continue;
-        if (item->pos() == placement->position &&
-            item->pixmap().cacheKey() == pixmapOf(*placement).cacheKey()) {
+        if (item->pos() == placement->position && !item->isPlaceholder() &&
+            item->pixmapKey() == pixmapOf(*placement).cacheKey()) {
             if (m_dimInvisible) // its flag may have changed
                 m_canvas->update(item->canvasRect());
             continue;
@@ -238,31 +239,86 @@ void CanvasView::showTerrainRows(int from, int to)
 
 void CanvasView::setScale(int factor)
 {
-    if (factor == 0)
+    if (factor < minimumScale || factor > maximumScale)
         return;
-    const bool changed = factor != m_scale;
-    m_scale = factor;
-    setTransform(QTransform::fromScale(factor, factor));
-    refreshPointer();
-    if (changed)
-        emit scaleChanged(factor);
+    applyZoom(factor, 1);
 }
 
-void CanvasView::zoomTo(int factor, const QPoint &anchor)
+void CanvasView::applyZoom(int scale, int reduction)
 {
-    factor = qBound(minimumScale, factor, maximumScale);
-    if (factor == m_scale)
+    const bool scaleChange = (reduction > 1 ? 0 : scale) != this->scale();
+    const bool change = scale != m_scale || reduction != m_reduction;
+    m_scale = scale;
+    m_reduction = reduction;
+    const qreal factor = zoom();
+    setTransform(QTransform::fromScale(factor, factor));
+    refreshPointer();
+    if (scaleChange)
+        emit scaleChanged(this->scale());
+    if (change)
+        emit zoomChanged(factor);
+}
+
+void CanvasView::zoomTo(qreal factor, const QPoint &anchor)
+{
+    if (!(factor > 0))
+        return;
+    int scale = 1;
+    int reduction = 1;
+    if (factor >= 1)
+        scale = qBound(minimumScale, qRound(factor), maximumScale);
+    else
+        reduction = qBound(1, qRound(1 / factor), maximumReduction);
+    factor = reduction > 1 ? 1.0 / reduction : scale;
+    if (factor == zoom())
         return;
     // The cell under the anchor, and how far into it the anchor is: after the change the anchor
     // is as far into the same cell, to the nearest whole pixel within it.
     const QPointF before = mapToScene(anchor);
     const QPointF cell(std::floor(before.x()), std::floor(before.y()));
     const QPointF into = before - cell;
-    const QPointF target = cell + QPointF(std::floor(into.x() * factor) / factor,
-                                          std::floor(into.y() * factor) / factor);
-    setScale(factor);
+    const QPointF target = factor >= 1 ? cell + QPointF(std::floor(into.x() * factor) / factor,
+                                                        std::floor(into.y() * factor) / factor)
+                                       : before;
+    applyZoom(scale, reduction);
     const QPointF now = viewportTransform().map(target);
     scrollBy(QPoint(qRound(now.x() - anchor.x()), qRound(now.y() - anchor.y())));
+}
+
+qreal CanvasView::steppedZoom(int steps) const
+{
+    // 1/8, 1/4, 1/2, then 1 to 6.
+    QList<qreal> levels;
+    for (int k = steppedReduction; k > 1; k /= 2)
+        levels.append(1.0 / k);
+    for (int n = minimumScale; n <= maximumScale; ++n)
+        levels.append(n);
+    qreal factor = zoom();
+    for (; steps > 0; --steps) {
+        const auto above = std::upper_bound(levels.cbegin(), levels.cend(), factor);
+        if (above != levels.cend())
+            factor = *above;
+    }
+    for (; steps < 0; ++steps) {
+        const auto below = std::lower_bound(levels.cbegin(), levels.cend(), factor);
+        if (below != levels.cbegin())
+            factor = *(below - 1);
+    }
+    return factor;
+}
+
+void CanvasView::zoomToFit()
+{
+    if (!m_canvas)
+        return;
+    const QSizeF map = m_reach.size();
+    const QSize room = viewport()->size();
+    const qreal fits = std::min(room.width() / map.width(), room.height() / map.height());
+    // The largest whole scale or reduction 1/k no larger than what fits.
+    const qreal factor = fits >= 1 ? std::floor(std::min<qreal>(fits, maximumScale))
+                                   : 1.0 / std::min<qreal>(std::ceil(1 / fits), maximumReduction);
+    zoomTo(factor, viewport()->rect().center());
+    centerOn(m_reach.center());
 }
 
 void CanvasView::scrollBy(QPoint delta)
@@ -273,12 +329,12 @@ void CanvasView::scrollBy(QPoint delta)
 
 void CanvasView::zoomIn()
 {
-    zoomTo(m_scale + 1, viewport()->rect().center());
+    zoomTo(steppedZoom(1), viewport()->rect().center());
 }
 
 void CanvasView::zoomOut()
 {
-    zoomTo(m_scale - 1, viewport()->rect().center());
+    zoomTo(steppedZoom(-1), viewport()->rect().center());
 }
 
 bool CanvasView::cellAt(const QPoint &viewportPos, QPoint *cell) const
@@ -363,7 +419,7 @@ void CanvasView::wheelEvent(QWheelEvent *event)
     const int steps = m_wheelZoom / 120;
     m_wheelZoom -= steps * 120;
     if (steps)
-        zoomTo(m_scale + steps, event->position().toPoint());
+        zoomTo(steppedZoom(steps), event->position().toPoint());
     event->accept();
 }
 
@@ -371,7 +427,8 @@ void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
 {
     const QBrush background = viewport()->palette().brush(viewport()->backgroundRole());
     if (m_terrainPainter.paint(painter, rect.toAlignedRect(), m_session->terrain(), background,
-                               m_canvas, m_grid))
+                               m_canvas, m_grid) &&
+        m_canvas)
         m_canvas->leaveItemsOut();
 }
 

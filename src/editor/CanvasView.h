@@ -19,8 +19,9 @@ class PlacementTool;
 struct Placement;
 
 // The map view: the session's map, its terrain as background and the placed structures on it,
-// magnified by a whole-number scale. It keeps its canvas in step with the document and hands
-// what the user does with the pointer and the keys to its tool.
+// magnified by a whole-number scale or, zoomed out, reduced to one view pixel for k x k cells. It
+// keeps its canvas in step with the document and hands what the user does with the pointer and the
+// keys to its tool.
 //
 // The area it scrolls over takes in the terrain and every placement, with a margin, so that a
 // structure moved off the terrain can still be seen and brought back.
@@ -32,6 +33,10 @@ public:
     // The magnifications the Scale menu offers and zooming steps through.
     static constexpr int minimumScale = 1;
     static constexpr int maximumScale = 6;
+    // Zooming out goes on below scale 1 to 1/2, 1/4 and 1/8; fitting a large map in a small
+    // view may go further, down to 1/maximumReduction.
+    static constexpr int steppedReduction = 8;
+    static constexpr int maximumReduction = 64;
     // Cells beyond the outermost placements that the view still scrolls to.
     static constexpr int placementMargin = 32;
 
@@ -48,10 +53,14 @@ public:
     // snapping, what is dropped, moved, pasted or duplicated lands with its origin cell on it.
     const MapGrid &grid() const { return m_grid; }
 
-    int scale() const { return m_scale; }
-    // Sets the scale, keeping the map cell under the viewport position anchor where it is (as
-    // far as the map's edges allow).
-    void zoomTo(int factor, const QPoint &anchor);
+    // The whole-number scale; 0 while zoomed out below 1.
+    int scale() const { return m_reduction > 1 ? 0 : m_scale; }
+    // View pixels per map cell: the scale, or 1/k zoomed out.
+    qreal zoom() const { return m_reduction > 1 ? 1.0 / m_reduction : m_scale; }
+    // Zooms to factor (a scale, or 1/k below 1: other factors are taken to the nearest such),
+    // keeping the map cell under the viewport position anchor where it is (as far as the map's
+    // edges allow).
+    void zoomTo(qreal factor, const QPoint &anchor);
     // Scrolls the map by delta viewport pixels.
     void scrollBy(QPoint delta);
 
@@ -83,6 +92,8 @@ public slots:
     // One scale up or down, around the viewport's centre.
     void zoomIn();
     void zoomOut();
+    // The largest zoom that shows the whole map, centred.
+    void zoomToFit();
     void fileNew();
     void fileOpen();
     bool fileSave();
@@ -91,7 +102,10 @@ public slots:
 
 signals:
     void placementSelectionChanged(bool hasSelection);
+    // The whole-number scale changed; 0 once zoomed out below 1.
     void scaleChanged(int factor);
+    // Any change of zoom().
+    void zoomChanged(qreal factor);
     void pointerTextChanged(const QString &text);
 
 protected:
@@ -128,6 +142,9 @@ private:
     void reachItems(const QList<CanvasItem *> &items);
     void refreshPointer(); // the map changed under the pointer
     void clearPointer();
+    void applyZoom(int scale, int reduction);
+    // The zoom of the given number of steps through the stepped levels from the present one.
+    qreal steppedZoom(int steps) const;
 
     MapSession *m_session;
     FileCommands *m_fileCommands = nullptr;
@@ -137,7 +154,8 @@ private:
     QHash<StructureImages::Key, QPixmap> m_pixmaps;
     QRectF m_reach; // the area scrolled over, in canvas pixels
     TerrainPainter m_terrainPainter;
-    int m_scale = 1;
+    int m_scale = 1;     // while m_reduction is 1
+    int m_reduction = 1; // k, zoomed out to 1/k
     MapGrid m_grid;
     bool m_dimInvisible = false;
     int m_wheelZoom = 0; // Ctrl+wheel turns not yet making a whole step

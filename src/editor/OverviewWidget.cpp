@@ -52,7 +52,7 @@ OverviewWidget::OverviewWidget(MapSession *session, CanvasView *view, QWidget *p
     const auto moveFrame = [this] { update(); };
     connect(view->horizontalScrollBar(), &QScrollBar::valueChanged, this, moveFrame);
     connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, moveFrame);
-    connect(view, &CanvasView::scaleChanged, this, moveFrame);
+    connect(view, &CanvasView::zoomChanged, this, moveFrame);
     view->viewport()->installEventFilter(this);
 }
 

@@ -104,6 +104,8 @@ TerrainPainter::Drawn TerrainPainter::draw(QPainter *painter, const QRect &expos
 bool TerrainPainter::paint(QPainter *painter, const QRect &area, const QImage &terrain,
                            const QBrush &background, const Canvas *canvas, const MapGrid &grid)
 {
+    if (m_reduced.paint(painter, area, terrain, background, canvas, grid))
+        return true;
     // While a map is shown the viewport is not filled before painting (that would cost a
     // second pass over every pixel): what the terrain does not cover, or the rows of it not
     // yet read, is filled here.
@@ -136,6 +138,7 @@ void TerrainPainter::clear()
 {
     m_magnified = QImage();
     m_composed = QImage();
+    m_reduced.clear();
 }
 
 bool TerrainPainter::compose(const QImage &terrain, const Canvas *canvas, const QRect &exposed)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReducedMapPainter.h"
+
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -13,7 +15,7 @@ class QPainter;
 // is not yet read. Magnified by the painter's whole-number scale, one map pixel becomes an n x n
 // block: much cheaper than a scaled blit for every repaint. Written in place where the painter
 // draws into an image in memory, otherwise into a buffer copied unscaled. The buffers are kept
-// between repaints.
+// between repaints. Zoomed out below scale 1, the whole map is composed by a ReducedMapPainter.
 class TerrainPainter
 {
 public:
@@ -43,4 +45,5 @@ private:
 
     QImage m_magnified;
     QImage m_composed;
+    ReducedMapPainter m_reduced;
 };
