@@ -665,18 +665,25 @@ private:
     QPixmap m_pixmap;
 };
 
-void benchPaint(const QTemporaryDir &dir)
+// An 8192 x 8192 terrain image in dir, made on first use.
+QString terrain8192(const QTemporaryDir &dir)
 {
     const QString terrain = dir.filePath(QStringLiteral("terrain8192.png"));
-    {
-        QImage image(8192, 8192, QImage::Format_RGB32);
-        for (int y = 0; y < image.height(); ++y) {
-            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x)
-                line[x] = qRgb(x & 0xFF, y & 0xFF, (x ^ y) & 0xFF);
-        }
-        image.save(terrain);
+    if (QFile::exists(terrain))
+        return terrain;
+    QImage image(8192, 8192, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = qRgb(x & 0xFF, y & 0xFF, (x ^ y) & 0xFF);
     }
+    image.save(terrain);
+    return terrain;
+}
+
+void benchPaint(const QTemporaryDir &dir)
+{
+    const QString terrain = terrain8192(dir);
     MapEditor editor;
     CanvasView &view = editor.view;
     view.resize(1280 + view.frameWidth() * 2 + 40, 800 + view.frameWidth() * 2 + 40);
@@ -865,6 +872,69 @@ void benchOverview(const PlacementFixture &fixture, const RadarColours &colours)
     report("11 overview redraw after an edit, 100,000 items", operation, floor, note);
 }
 
+// A 1280 x 800 view of a map at scale 1, zoomed out to 1/8 and back.
+class ZoomedOutScene
+{
+public:
+    ZoomedOutScene(const QString &file, const RadarColours &colours)
+    {
+        m_editor.session.setRadarColours(&colours);
+        m_editor.commands.readPlacementFile(file);
+        if (!QTest::qWaitFor([&] { return !m_editor.session.isTerrainLoading(); }, 120000))
+            std::printf("the terrain was not read\n");
+        m_view.show();
+        m_view.resize(m_view.size() + (QSize(1280, 800) - m_view.viewport()->size()));
+        paintPending();
+    }
+
+    // Zoomed out to 1/8 and the repaint that asks for; back at scale 1 untimed.
+    double zoomOutMs()
+    {
+        const QPoint middle = m_view.viewport()->rect().center();
+        m_view.setScale(1);
+        m_view.centerOn(4096, 4096);
+        m_view.viewport()->repaint();
+        return timedMs([&] {
+            m_view.zoomTo(1.0 / 8, middle);
+            m_view.viewport()->repaint();
+        });
+    }
+
+private:
+    MapEditor m_editor;
+    CanvasView &m_view = m_editor.view;
+};
+
+// 15: the first repaint of a view zoomed out to 1/8 over an 8192 x 8192 map of 100,000
+// placements, against the same on the same terrain without any.
+void benchZoomedOut(const QTemporaryDir &dir, const PlacementFixture &fixture,
+                    const RadarColours &colours)
+{
+    PlacementDocument document;
+    document.terrainPath = terrain8192(dir);
+    const QString empty = dir.filePath(QStringLiteral("empty8192.xml"));
+    DemoData::writeFile(empty, *PlacementFile::write(document));
+    DemoData::Random random(23);
+    document.placements.reserve(100000);
+    for (int i = 0; i < 100000; ++i) {
+        const StructureKind &kind = fixture.structures[size_t(random.bounded(200))];
+        Placement placement;
+        placement.position = QPointF(random.bounded(8150), random.bounded(8150));
+        placement.offset = kind.offset;
+        placement.region = kind.region;
+        placement.structurePath = kind.path;
+        document.placements.append(placement);
+    }
+    const QString full = dir.filePath(QStringLiteral("world8192.xml"));
+    DemoData::writeFile(full, *PlacementFile::write(document));
+    ZoomedOutScene many(full, colours);
+    ZoomedOutScene none(empty, colours);
+    const auto [operation, floor] = alternateMs(
+        21, [&] { return many.zoomOutMs(); }, [&] { return none.zoomOutMs(); });
+    report("15 repaint zoomed out to 1/8, 100,000 items", operation, floor,
+           "(1280 x 800 over 8192^2, against none)");
+}
+
 } // namespace
 
 // 12, 13 and 14: the commands on many placements at once, each against the plainest way to do
@@ -1019,7 +1089,8 @@ int main(int argc, char *argv[])
     if (wanted("1"))
         benchPreview(dir, colours);
     if (wanted("2") || wanted("3") || wanted("6") || wanted("7") || wanted("8") || wanted("9") ||
-        wanted("10") || wanted("11") || wanted("12") || wanted("13") || wanted("14")) {
+        wanted("10") || wanted("11") || wanted("12") || wanted("13") || wanted("14") ||
+        wanted("15")) {
         const PlacementFixture fixture = makePlacements(dir);
         if (wanted("2"))
             benchOpen(fixture, colours, wanted);
@@ -1042,6 +1113,8 @@ int main(int argc, char *argv[])
             benchOverview(fixture, colours);
         if (wanted("12") || wanted("13") || wanted("14"))
             benchEditing(fixture, colours, wanted);
+        if (wanted("15"))
+            benchZoomedOut(dir, fixture, colours);
     }
     if (wanted("2c"))
         benchTerrainInView(dir);
