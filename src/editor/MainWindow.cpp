@@ -78,10 +78,16 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     m_placementsDock = new QDockWidget(this);
     m_placementsDock->setObjectName(QStringLiteral("placementsDock"));
     m_placementsDock->setWindowTitle(tr("Placements"));
-    m_placementsDock->setWidget(
-        new PlacementsPanel(m_session.get(), m_canvasView, m_placementsDock));
+    auto *placements = new PlacementsPanel(m_session.get(), m_canvasView, m_placementsDock);
+    m_placementsDock->setWidget(placements);
     addDockWidget(Qt::LeftDockWidgetArea, m_placementsDock);
     m_placementsDock->hide();
+    // Opened from the View menu, the table is there to be searched: its filter takes the keys.
+    connect(m_placementsDock->toggleViewAction(), &QAction::triggered, placements,
+            [placements](bool shown) {
+                if (shown)
+                    placements->filterField()->setFocus(Qt::ShortcutFocusReason);
+            });
     m_autoSaver = new AutoSaver(document, RecoveryStore::defaultFolder(), this);
     tree->setRadarColours(&m_radarColours);
 
@@ -111,12 +117,17 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
             m_canvasView->setGridSize(cells);
     });
     viewMenu->addSeparator();
+    QAction *zoomToFit = viewMenu->addAction(tr("Zoom to Fit"));
+    zoomToFit->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    connect(zoomToFit, &QAction::triggered, m_canvasView, &CanvasView::zoomToFit);
     QAction *goToCell = viewMenu->addAction(tr("Go to Cell..."));
     goToCell->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
     connect(goToCell, &QAction::triggered, this, &MainWindow::goToCell);
-    goToCell->setEnabled(false);
-    connect(document, &MapDocument::reset, goToCell,
-            [goToCell, document] { goToCell->setEnabled(document->isOpen()); });
+    for (QAction *action : {zoomToFit, goToCell}) {
+        action->setEnabled(false);
+        connect(document, &MapDocument::reset, action,
+                [action, document] { action->setEnabled(document->isOpen()); });
+    }
     menuBar()->addMenu(viewMenu);
     menuBar()->addMenu(createHelpMenu());
 
@@ -268,12 +279,16 @@ QMenu *MainWindow::createScaleMenu()
 {
     auto *menu = new QMenu(tr("Scale"), menuBar());
     auto *group = new QActionGroup(menu);
+    // Zoomed out below 1, none of the scales is checked.
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     for (int n = CanvasView::minimumScale; n <= CanvasView::maximumScale; ++n) {
         auto *action = new QAction(QString::number(n), group);
         group->addAction(action);
         action->setCheckable(true);
         action->setChecked(n == 1);
         connect(action, &QAction::triggered, &m_scaleMapper, qOverload<>(&QSignalMapper::map));
+        // Choosing the scale in use keeps it checked.
+        connect(action, &QAction::triggered, action, [action] { action->setChecked(true); });
         m_scaleMapper.setMapping(action, n);
     }
     menu->addActions(group->actions());
@@ -282,6 +297,8 @@ QMenu *MainWindow::createScaleMenu()
         const QList<QAction *> actions = group->actions();
         if (factor >= 1 && factor <= actions.size())
             actions.at(factor - 1)->setChecked(true);
+        else if (QAction *checked = group->checkedAction())
+            checked->setChecked(false);
     });
     return menu;
 }
