@@ -416,7 +416,8 @@ private slots:
                 "Raise(off) Lower(off) Bring to Front(off) Send to Back(off) - "
                 "Invisible[ ](off)",
                 "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]",
-                "View: Files[x] Overview[x] Placements[ ] - Dim Invisible Structures[ ] "
+                "View: Files[x] Overview[x] Placements[ ] Missing Files[ ] - Dim Invisible "
+                "Structures[ ] "
                 "Show Grid[ ] Snap to Grid[ ] Grid Size... - Zoom to Fit(off) Go to Cell...(off)",
                 "Help: Keyboard Shortcuts About Valdrune Structure Placer About Qt"}));
         const QList<QKeySequence::StandardKey> keys = {

@@ -60,5 +60,7 @@ std::optional<LoadedMap> LoadedMap::read(const QString &path, const RadarColours
             return std::nullopt;
         }
     }
-    return LoadedMap{std::move(*content), images.take()};
+    QList<StructureImages::Key> unrendered;
+    StructureImages::Map rendered = images.take(&unrendered);
+    return LoadedMap{std::move(*content), std::move(rendered), std::move(unrendered)};
 }

@@ -16,6 +16,8 @@ struct LoadedMap
 {
     PlacementDocument content;
     StructureImages::Map images;
+    // The structures that could not be rendered from their recorded files.
+    QList<StructureImages::Key> unrendered;
 
     // The steps progress counts to: reading takes the first part, rendering the rest.
     static constexpr int progressSteps = 1000;

@@ -4,6 +4,7 @@
 #include "PastePlacements.h"
 #include "PlaceStructure.h"
 #include "PlacementFile.h"
+#include "RelinkFiles.h"
 #include "RemovePlacements.h"
 #include "ReorderPlacements.h"
 #include "ReplaceStructure.h"
@@ -228,6 +229,26 @@ void MapDocument::replaceStructure(const QList<Placement *> &placements,
     const QList<Placement *> changing = present(placements);
     if (!changing.isEmpty())
         m_undoStack.push(new ReplaceStructure(this, changing, structurePath, offset, region));
+}
+
+void MapDocument::relink(const QHash<QString, QString> &paths)
+{
+    if (!m_open || paths.isEmpty())
+        return;
+    auto *command = new RelinkFiles(this, paths);
+    if (command->isEmpty()) {
+        delete command;
+        return;
+    }
+    m_undoStack.push(command);
+}
+
+void MapDocument::setTerrainPath(const QString &path)
+{
+    if (path == m_terrainPath)
+        return;
+    m_terrainPath = path;
+    emit terrainPathChanged(path);
 }
 
 void MapDocument::reorder(const QList<Placement *> &order)

@@ -3,6 +3,7 @@
 #include "Placement.h"
 #include "PlacementDocument.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointF>
@@ -78,6 +79,8 @@ public:
     // See ReplaceStructure.
     void replaceStructure(const QList<Placement *> &placements, const QString &structurePath,
                           QPoint offset, const QRect &region);
+    // See RelinkFiles. Nothing when no placement or terrain names a path given.
+    void relink(const QHash<QString, QString> &paths);
 
 signals:
     // The whole map was replaced (open, close).
@@ -93,6 +96,11 @@ signals:
     void placementsChanged(const QList<Placement *> &placements);
     // The drawing order changed; the same placements are on the map.
     void placementsReordered();
+    // The files named by paths' keys are named by their values now (a relink or its undo);
+    // placementsChanged follows with the placements that name them.
+    void structurePathsChanged(const QHash<QString, QString> &paths);
+    // The map's terrain is another image file now.
+    void terrainPathChanged(const QString &path);
     void modifiedChanged(bool modified);
     void fileNameChanged(const QString &fileName);
 
@@ -106,6 +114,7 @@ private:
     friend class SetInvisible;
     friend class SetPositions;
     friend class ReplaceStructure;
+    friend class RelinkFiles;
 
     // The placements at the given places of the drawing order afterwards, sorted by place.
     using Places = QList<std::pair<qsizetype, Placement *>>;
@@ -118,6 +127,7 @@ private:
     // Pushes a reordering when order differs from the map's.
     void pushOrder(const QList<Placement *> &order, const QString &text);
     void clear();
+    void setTerrainPath(const QString &path);
 
     QUndoStack m_undoStack;
     QList<Placement *> m_placements; // owned

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "FileFinder.h"
 #include "MapDocument.h"
 #include "PlacementSelection.h"
 #include "StructureImages.h"
 #include "TerrainLoader.h"
 
+#include <QHash>
 #include <QImage>
 #include <QObject>
+#include <QSet>
 #include <QSize>
 #include <QString>
 
@@ -68,6 +71,27 @@ public:
     // when progress asked to stop (see LoadedMap::read).
     bool openFile(const QString &path, QString *error = nullptr,
                   const std::function<bool(int)> &progress = {});
+    // Files the map names that cannot be read where it records them are looked for (FileFinder),
+    // below the map file's folder and the folders above it and in the library: those found are
+    // drawn from where they were found, while the placements keep the recorded paths until the
+    // finds are adopted (relink).
+    void setLibrary(FileFinder::Library library) { m_library = std::move(library); }
+    // The structure files placements name that cannot be read there, by recorded path, with the
+    // number of placements naming each.
+    QHash<QString, int> missingStructures() const;
+    // Whether the structure file recorded as path cannot be read there.
+    bool isStructureMissing(const QString &recorded) const
+    {
+        return m_unreadable.contains(recorded);
+    }
+    // Whether the terrain image cannot be read where the map records it.
+    bool isTerrainMissing() const { return m_terrainMissing; }
+    // Where the file recorded as path was found; empty when it was not.
+    QString foundFile(const QString &recorded) const { return m_found.value(recorded); }
+    // Gives the placements naming each key of paths (and the terrain, where it is one) the path
+    // it maps to, as one step that can be undone.
+    void relink(const QHash<QString, QString> &paths);
+
     // Draws the map at one pixel a cell into a PNG file at path (MapRenderer::writePng); false
     // with *error set, or empty when progress asked to stop.
     bool exportImage(const QString &path, QString *error = nullptr,
@@ -76,9 +100,21 @@ public:
 signals:
     // Rows from to to - 1 of the terrain have been read (terrain()).
     void terrainRowsRead(int from, int to);
+    // The terrain is read anew, from another file: what shows it starts afresh.
+    void terrainReplaced();
+    // Files went missing from the map or were relinked.
+    void missingFilesChanged();
 
 private:
     void documentReset();
+    void startTerrain();
+    // Renders the structures of these placements not met before, from where their files are.
+    void renderStructures(const QList<Placement *> &placements);
+    // Takes the images of structures renamed from the old paths to the new.
+    void renameStructures(const QHash<QString, QString> &renamed);
+    // Where a structure's or the terrain's recorded file is to be read from.
+    QString sourceOf(const QString &recorded) const;
+    FileFinder finder() const;
 
     const RadarColours *m_colours;
     MapDocument m_document;
@@ -89,4 +125,9 @@ private:
     QString m_terrainError; // why a terrain read at once could not be
     bool m_terrainAtOnce = false;
     StructureImages::Map m_images;
+    QSet<StructureImages::Key> m_unrenderable; // found nowhere, or not a structure
+    FileFinder::Library m_library;
+    QHash<QString, QString> m_found; // recorded path to where the file was found
+    QSet<QString> m_unreadable;      // recorded structure paths that could not be read there
+    bool m_terrainMissing = false;
 };

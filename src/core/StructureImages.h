@@ -52,6 +52,9 @@ public:
 
     // Starts rendering the placement's structure, unless it was met before.
     void add(const Placement &placement);
+    // Starts rendering the structure of key from the file at path instead (a file found where
+    // the recorded one is not), unless it was met before.
+    void add(const Key &key, const QString &path);
     // Distinct structures met, and of those the ones rendered (or found unrenderable).
     int count() const { return int(m_structures.size()); }
     int rendered() const { return m_rendered.load(std::memory_order_relaxed); }
@@ -60,13 +63,14 @@ public:
     // Skips the renders not yet started.
     void cancel() { m_cancelled = true; }
     // The images rendered, once all are done; structures that could not be rendered are left
-    // out.
-    Map take();
+    // out, and their keys put in *unrendered.
+    Map take(QList<Key> *unrendered = nullptr);
 
 private:
     struct Structure
     {
         Key key;
+        QString path; // read from
         QImage image;
     };
 

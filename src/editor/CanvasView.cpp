@@ -6,6 +6,7 @@
 #include "PlacementTool.h"
 #include "core/MapSession.h"
 
+#include <QDir>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -27,6 +28,7 @@ CanvasView::CanvasView(MapSession *session, QWidget *parent)
     connect(document, &MapDocument::placementsReordered, this, &CanvasView::reorderItems);
     connect(session->selection(), &PlacementSelection::changed, this, &CanvasView::showSelection);
     connect(session, &MapSession::terrainRowsRead, this, &CanvasView::showTerrainRows);
+    connect(session, &MapSession::terrainReplaced, this, &CanvasView::rebuild);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -68,6 +70,7 @@ void CanvasView::rebuild()
     m_tool->cancel();
     closeCanvas();
     m_pixmaps.clear();
+    m_pixmapsByImage.clear();
     emit placementSelectionChanged(false);
     if (!m_session->document()->isOpen()) {
         refreshPointer();
@@ -94,8 +97,14 @@ QPixmap CanvasView::pixmapOf(const Placement &placement)
 {
     const StructureImages::Key key = StructureImages::Key::of(placement);
     auto found = m_pixmaps.find(key);
-    if (found == m_pixmaps.end())
-        found = m_pixmaps.insert(key, QPixmap::fromImage(m_session->structureImage(key)));
+    if (found == m_pixmaps.end()) {
+        // Structures relinked to another name keep their image, and so their items.
+        const QImage image = m_session->structureImage(key);
+        auto same = m_pixmapsByImage.find(image.cacheKey());
+        if (same == m_pixmapsByImage.end())
+            same = m_pixmapsByImage.insert(image.cacheKey(), QPixmap::fromImage(image));
+        found = m_pixmaps.insert(key, *same);
+    }
     return *found;
 }
 
@@ -463,7 +472,18 @@ bool CanvasView::viewportEvent(QEvent *event)
     if (event->type() == QEvent::ToolTip && m_canvas) {
         auto *help = static_cast<QHelpEvent *>(event);
         if (CanvasItem *item = structureAt(toCanvas(help->pos()))) {
-            QToolTip::showText(help->globalPos(), item->toolTipText());
+            QString text = item->toolTipText();
+            const QString &path = item->placement()->structurePath;
+            if (m_session->isStructureMissing(path)) {
+                const QString found = m_session->foundFile(path);
+                text += QLatin1Char('\n') +
+                        (found.isEmpty()
+                             ? tr("The file is missing: %1").arg(QDir::toNativeSeparators(path))
+                             : tr("The file is missing: %1\nDrawn from %2")
+                                   .arg(QDir::toNativeSeparators(path),
+                                        QDir::toNativeSeparators(found)));
+            }
+            QToolTip::showText(help->globalPos(), text);
             // The scene's own tooltip handling would hide it again: none of its items has one.
             return true;
         }

@@ -152,7 +152,8 @@ private:
     Canvas *m_canvas = nullptr;
     QHash<const Placement *, CanvasItem *> m_items;
     QHash<StructureImages::Key, QPixmap> m_pixmaps;
-    QRectF m_reach; // the area scrolled over, in canvas pixels
+    QHash<qint64, QPixmap> m_pixmapsByImage; // by the image's cache key
+    QRectF m_reach;                          // the area scrolled over, in canvas pixels
     TerrainPainter m_terrainPainter;
     int m_scale = 1;     // while m_reduction is 1
     int m_reduction = 1; // k, zoomed out to 1/k

@@ -6,6 +6,7 @@
 #include "EditCommands.h"
 #include "FileCommands.h"
 #include "GoToCellDialog.h"
+#include "MissingFilesPanel.h"
 #include "OverviewWidget.h"
 #include "PlacementsPanel.h"
 #include "ShortcutsDialog.h"
@@ -28,6 +29,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <cmath>
 
@@ -88,6 +90,20 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
                 if (shown)
                     placements->filterField()->setFocus(Qt::ShortcutFocusReason);
             });
+    // The files the map names that are not there: shown by itself when a map opens with some.
+    m_missingDock = new QDockWidget(this);
+    m_missingDock->setObjectName(QStringLiteral("missingFilesDock"));
+    m_missingDock->setWindowTitle(tr("Missing Files"));
+    auto *missing = new MissingFilesPanel(m_session.get(), m_missingDock);
+    m_missingDock->setWidget(missing);
+    addDockWidget(Qt::BottomDockWidgetArea, m_missingDock);
+    m_missingDock->hide();
+    connect(document, &MapDocument::reset, missing, [this, missing] {
+        QTimer::singleShot(0, missing, [this, missing] {
+            if (!missing->isEmpty())
+                m_missingDock->show();
+        });
+    });
     m_autoSaver = new AutoSaver(document, RecoveryStore::defaultFolder(), this);
     tree->setRadarColours(&m_radarColours);
 
@@ -98,6 +114,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     viewMenu->addAction(m_filesDock->toggleViewAction());
     viewMenu->addAction(m_overviewDock->toggleViewAction());
     viewMenu->addAction(m_placementsDock->toggleViewAction());
+    viewMenu->addAction(m_missingDock->toggleViewAction());
     viewMenu->addSeparator();
     QAction *dim = viewMenu->addAction(tr("Dim Invisible Structures"));
     dim->setCheckable(true);
@@ -156,6 +173,7 @@ MainWindow::~MainWindow()
     delete m_autoSaver;
     delete m_overviewDock;
     delete m_placementsDock;
+    delete m_missingDock;
     delete m_canvasView;
     m_session->document()->disconnect(this);
 }

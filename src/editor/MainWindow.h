@@ -80,5 +80,6 @@ private:
     QDockWidget *m_filesDock = nullptr;
     QDockWidget *m_overviewDock = nullptr;
     QDockWidget *m_placementsDock = nullptr;
+    QDockWidget *m_missingDock = nullptr;
     QSignalMapper m_scaleMapper;
 };

@@ -32,6 +32,7 @@ OverviewWidget::OverviewWidget(MapSession *session, CanvasView *view, QWidget *p
     MapDocument *document = session->document();
     connect(document, &MapDocument::reset, this, &OverviewWidget::invalidate);
     connect(document, &MapDocument::placementsInserted, this, &OverviewWidget::invalidate);
+    connect(session, &MapSession::terrainReplaced, this, &OverviewWidget::invalidate);
     connect(document, &MapDocument::placementsRemoved, this, &OverviewWidget::invalidate);
     connect(document, &MapDocument::placementsMoved, this, &OverviewWidget::invalidate);
     connect(document, &MapDocument::placementsChanged, this, &OverviewWidget::invalidate);
