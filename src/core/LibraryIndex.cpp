@@ -1,0 +1,234 @@
+#include "LibraryIndex.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// Folder paths below folder start with this.
+QString childPrefix(const QString &folder)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+bool isStructureFile(const QString &name)
+{
+    return name.endsWith(QLatin1String(".mlt"), Qt::CaseInsensitive);
+}
+
+// How long the watcher's reports are gathered before the folders are read again: a copy of
+// many files reports its folder many times.
+constexpr int changedDelayMs = 100;
+
+} // namespace
+
+QString LibraryIndex::Entry::path() const
+{
+    return childPrefix(folder) + name;
+}
+
+LibraryIndex::LibraryIndex(QObject *parent) : QObject(parent)
+{
+    m_worker.setMaxThreadCount(1);
+    m_changedTimer.setSingleShot(true);
+    m_changedTimer.setInterval(changedDelayMs);
+    connect(&m_changedTimer, &QTimer::timeout, this, &LibraryIndex::readChangedFolders);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this](const QString &folder) {
+        m_changed.insert(folder);
+        m_changedTimer.start();
+    });
+}
+
+LibraryIndex::~LibraryIndex()
+{
+    // Readings still to come are not wanted, and one under way stops at its next entry; it
+    // must be over before the index goes, as its result is handed here.
+    m_worker.clear();
+    m_stop->store(true);
+    m_worker.waitForDone();
+}
+
+void LibraryIndex::setRoot(const QString &folder)
+{
+    const QString root =
+        folder.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    if (root == m_root && !root.isEmpty())
+        return;
+    m_worker.clear();
+    m_stop->store(true);
+    m_stop = std::make_shared<std::atomic<bool>>(false);
+    ++m_generation;
+    m_pending = 0;
+    m_root = root;
+    m_changed.clear();
+    m_changedTimer.stop();
+    const QStringList watched = m_watcher.directories();
+    if (!watched.isEmpty())
+        m_watcher.removePaths(watched);
+    m_folders.clear();
+    rebuild();
+    if (!m_root.isEmpty())
+        read(m_root, true);
+    emit changed();
+}
+
+void LibraryIndex::read(const QString &top, bool whole)
+{
+    ++m_pending;
+    const quint64 generation = m_generation;
+    const std::shared_ptr<std::atomic<bool>> stop = m_stop;
+    m_worker.start([this, top, whole, generation, stop] {
+        const Reading reading = readFolders(top, whole, *stop);
+        if (stop->load())
+            return;
+        // Queued to this thread; the destructor waits for this job, so the index is still there.
+        QMetaObject::invokeMethod(
+            this, [this, generation, reading] { apply(generation, reading); },
+            Qt::QueuedConnection);
+    });
+}
+
+LibraryIndex::Reading LibraryIndex::readFolders(const QString &top, bool whole,
+                                                const std::atomic<bool> &stop)
+{
+    Reading reading;
+    reading.top = top;
+    reading.whole = whole;
+    const QFileInfo topInfo(top);
+    reading.exists = topInfo.isDir();
+    if (!reading.exists)
+        return reading;
+    reading.folders.insert(top, Folder());
+    // Symbolic links to folders are not followed: a link back up would never end.
+    QDirIterator it(top, QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot,
+                    whole ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
+    qsizetype seen = 0;
+    while (it.hasNext()) {
+        if ((++seen & 255) == 0 && stop.load())
+            return reading;
+        const QFileInfo info = it.nextFileInfo();
+        if (info.isDir()) {
+            if (info.isSymLink())
+                continue;
+            if (whole)
+                reading.folders.insert(info.filePath(), Folder());
+            else
+                reading.subfolders.append(info.filePath());
+        } else if (isStructureFile(info.fileName())) {
+            reading.folders[info.path()].names.append(info.fileName());
+        }
+    }
+    for (Folder &folder : reading.folders) {
+        std::sort(folder.names.begin(), folder.names.end(), [](const QString &a, const QString &b) {
+            return a.compare(b, Qt::CaseInsensitive) < 0;
+        });
+        folder.folded.reserve(folder.names.size());
+        for (const QString &name : std::as_const(folder.names))
+            folder.folded.append(name.toCaseFolded());
+    }
+    return reading;
+}
+
+void LibraryIndex::apply(quint64 generation, const Reading &reading)
+{
+    if (generation != m_generation)
+        return;
+    --m_pending;
+    QStringList watch;
+    if (!reading.exists) {
+        drop(reading.top);
+    } else if (reading.whole) {
+        drop(reading.top);
+        for (auto it = reading.folders.cbegin(); it != reading.folders.cend(); ++it) {
+            m_folders.insert(it.key(), it.value());
+            watch.append(it.key());
+        }
+    } else {
+        m_folders.insert(reading.top, reading.folders.value(reading.top));
+        // Subfolders gone are dropped with everything below them; new ones are read whole.
+        const QString prefix = childPrefix(reading.top);
+        QStringList gone;
+        for (auto it = m_folders.lowerBound(prefix);
+             it != m_folders.cend() && it.key().startsWith(prefix); ++it) {
+            if (it.key().indexOf(QLatin1Char('/'), prefix.size()) < 0 &&
+                !reading.subfolders.contains(it.key()))
+                gone.append(it.key());
+        }
+        for (const QString &folder : std::as_const(gone))
+            drop(folder);
+        for (const QString &folder : reading.subfolders) {
+            if (!m_folders.contains(folder))
+                read(folder, true);
+        }
+    }
+    if (!watch.isEmpty())
+        m_watcher.addPaths(watch);
+    rebuild();
+    emit changed();
+}
+
+void LibraryIndex::drop(const QString &top)
+{
+    QStringList gone;
+    if (m_folders.remove(top))
+        gone.append(top);
+    const QString prefix = childPrefix(top);
+    auto it = m_folders.lowerBound(prefix);
+    while (it != m_folders.end() && it.key().startsWith(prefix)) {
+        gone.append(it.key());
+        it = m_folders.erase(it);
+    }
+    // Watches of folders gone are gone with them; those still there are let go.
+    const QStringList watched = m_watcher.directories();
+    QStringList unwatch;
+    for (const QString &folder : std::as_const(gone)) {
+        if (watched.contains(folder))
+            unwatch.append(folder);
+    }
+    if (!unwatch.isEmpty())
+        m_watcher.removePaths(unwatch);
+}
+
+void LibraryIndex::readChangedFolders()
+{
+    const QSet<QString> folders = std::exchange(m_changed, {});
+    for (const QString &folder : folders) {
+        if (m_folders.contains(folder))
+            read(folder, false);
+    }
+}
+
+void LibraryIndex::rebuild()
+{
+    m_entries.clear();
+    m_folded.clear();
+    m_byName.clear();
+    for (auto it = m_folders.cbegin(); it != m_folders.cend(); ++it) {
+        const Folder &folder = it.value();
+        for (qsizetype i = 0; i < folder.names.size(); ++i) {
+            m_entries.append({it.key(), folder.names.at(i)});
+            m_folded.append(folder.folded.at(i));
+            m_byName[folder.folded.at(i)].append(m_entries.constLast().path());
+        }
+    }
+}
+
+QList<LibraryIndex::Entry> LibraryIndex::matching(const QString &text) const
+{
+    const QString folded = text.toCaseFolded();
+    QList<Entry> found;
+    for (qsizetype i = 0; i < m_folded.size(); ++i) {
+        if (m_folded.at(i).contains(folded))
+            found.append(m_entries.at(i));
+    }
+    return found;
+}
+
+QStringList LibraryIndex::pathsNamed(const QString &fileName) const
+{
+    return m_byName.value(fileName.toCaseFolded());
+}
