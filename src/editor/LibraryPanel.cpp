@@ -1,0 +1,63 @@
+#include "LibraryPanel.h"
+
+#include "DirView.h"
+#include "LibraryResults.h"
+#include "LibraryResultsModel.h"
+#include "core/LibraryIndex.h"
+
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+LibraryPanel::LibraryPanel(LibraryIndex *index, QWidget *parent) : QWidget(parent), m_index(index)
+{
+    m_filter = new QLineEdit(this);
+    m_filter->setObjectName(QStringLiteral("libraryFilter"));
+    m_filter->setClearButtonEnabled(true);
+    m_stack = new QStackedWidget(this);
+    m_tree = new DirView(m_stack);
+    m_results = new LibraryResults(m_stack);
+    m_stack->addWidget(m_tree);
+    m_stack->addWidget(m_results);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(m_filter);
+    layout->addWidget(m_stack, 1);
+
+    connect(m_filter, &QLineEdit::textChanged, this, &LibraryPanel::showMatches);
+    // Files that come and go, and the first indexing as it finishes, show in the list at once.
+    connect(m_index, &LibraryIndex::changed, this, [this] {
+        if (!m_filter->text().isEmpty())
+            showMatches();
+    });
+    setLibraryFolder(QString());
+}
+
+void LibraryPanel::setRadarColours(const RadarColours *colours)
+{
+    m_tree->setRadarColours(colours);
+    m_results->setRadarColours(colours);
+}
+
+void LibraryPanel::setLibraryFolder(const QString &folder)
+{
+    m_index->setRoot(folder);
+    m_tree->setRootFolder(m_index->root());
+    m_filter->clear();
+    m_filter->setEnabled(!folder.isEmpty());
+    m_filter->setPlaceholderText(folder.isEmpty() ? tr("Set a library folder to filter it")
+                                                  : tr("Filter the library"));
+}
+
+void LibraryPanel::showMatches()
+{
+    const QString text = m_filter->text();
+    if (text.isEmpty()) {
+        m_results->resultsModel()->setEntries({}, QString());
+        m_stack->setCurrentWidget(m_tree);
+        return;
+    }
+    m_results->resultsModel()->setEntries(m_index->matching(text), m_index->root());
+    m_stack->setCurrentWidget(m_results);
+}
