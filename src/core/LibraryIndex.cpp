@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -98,37 +99,37 @@ LibraryIndex::Reading LibraryIndex::readFolders(const QString &top, bool whole,
     Reading reading;
     reading.top = top;
     reading.whole = whole;
-    const QFileInfo topInfo(top);
-    reading.exists = topInfo.isDir();
-    if (!reading.exists)
-        return reading;
-    reading.folders.insert(top, Folder());
-    // Symbolic links to folders are not followed: a link back up would never end.
-    QDirIterator it(top, QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot,
-                    whole ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
-    qsizetype seen = 0;
-    while (it.hasNext()) {
-        if ((++seen & 255) == 0 && stop.load())
+    reading.exists = QFileInfo(top).isDir();
+    // Folder by folder, each listed once: its files come together and need no look-up.
+    QStringList pending;
+    if (reading.exists)
+        pending.append(top);
+    while (!pending.isEmpty()) {
+        if (stop.load())
             return reading;
-        const QFileInfo info = it.nextFileInfo();
-        if (info.isDir()) {
-            if (info.isSymLink())
-                continue;
-            if (whole)
-                reading.folders.insert(info.filePath(), Folder());
-            else
-                reading.subfolders.append(info.filePath());
-        } else if (isStructureFile(info.fileName())) {
-            reading.folders[info.path()].names.append(info.fileName());
+        const QString folder = pending.takeLast();
+        std::vector<std::pair<QString, QString>> files; // folded name, name
+        QDirIterator it(folder, QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            const QFileInfo &info = it.fileInfo();
+            if (info.isDir()) {
+                // Symbolic links to folders are not followed: a link back up would never end.
+                if (info.isSymLink())
+                    continue;
+                (whole ? pending : reading.subfolders).append(path);
+            } else if (const QString name = it.fileName(); isStructureFile(name)) {
+                files.emplace_back(name.toCaseFolded(), name);
+            }
         }
-    }
-    for (Folder &folder : reading.folders) {
-        std::sort(folder.names.begin(), folder.names.end(), [](const QString &a, const QString &b) {
-            return a.compare(b, Qt::CaseInsensitive) < 0;
-        });
-        folder.folded.reserve(folder.names.size());
-        for (const QString &name : std::as_const(folder.names))
-            folder.folded.append(name.toCaseFolded());
+        std::sort(files.begin(), files.end());
+        Folder &entry = reading.folders[folder];
+        entry.names.reserve(qsizetype(files.size()));
+        entry.folded.reserve(qsizetype(files.size()));
+        for (auto &[folded, name] : files) {
+            entry.folded.append(std::move(folded));
+            entry.names.append(std::move(name));
+        }
     }
     return reading;
 }
@@ -207,13 +208,12 @@ void LibraryIndex::rebuild()
     m_entries.clear();
     m_folded.clear();
     m_byName.clear();
+    m_byNameBuilt = false;
     for (auto it = m_folders.cbegin(); it != m_folders.cend(); ++it) {
         const Folder &folder = it.value();
-        for (qsizetype i = 0; i < folder.names.size(); ++i) {
+        for (qsizetype i = 0; i < folder.names.size(); ++i)
             m_entries.append({it.key(), folder.names.at(i)});
-            m_folded.append(folder.folded.at(i));
-            m_byName[folder.folded.at(i)].append(m_entries.constLast().path());
-        }
+        m_folded.append(folder.folded);
     }
 }
 
@@ -230,5 +230,11 @@ QList<LibraryIndex::Entry> LibraryIndex::matching(const QString &text) const
 
 QStringList LibraryIndex::pathsNamed(const QString &fileName) const
 {
+    // Made on the first look-up after a change: most changes are never looked up by name.
+    if (!m_byNameBuilt) {
+        for (qsizetype i = 0; i < m_entries.size(); ++i)
+            m_byName[m_folded.at(i)].append(m_entries.at(i).path());
+        m_byNameBuilt = true;
+    }
     return m_byName.value(fileName.toCaseFolded());
 }

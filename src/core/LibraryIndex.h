@@ -56,7 +56,7 @@ signals:
 private:
     struct Folder
     {
-        QStringList names;  // sorted in any letter case
+        QStringList names;  // in the order of their case-folded forms
         QStringList folded; // the names case-folded
     };
     using Folders = QMap<QString, Folder>;
@@ -84,7 +84,8 @@ private:
     Folders m_folders;        // every folder below the root, with its structure files
     QList<Entry> m_entries;   // in path order, with their names case-folded beside them
     QStringList m_folded;
-    QHash<QString, QStringList> m_byName; // folded name to paths
+    mutable QHash<QString, QStringList> m_byName; // folded name to paths
+    mutable bool m_byNameBuilt = false;
     QFileSystemWatcher m_watcher;
     QSet<QString> m_changed; // folders the watcher reported, read again in one go
     QTimer m_changedTimer;
