@@ -28,6 +28,7 @@ LibraryPanel::LibraryPanel(LibraryIndex *index, QWidget *parent) : QWidget(paren
     connect(m_filter, &QLineEdit::textChanged, this, &LibraryPanel::showMatches);
     // Files that come and go, and the first indexing as it finishes, show in the list at once.
     connect(m_index, &LibraryIndex::changed, this, [this] {
+        m_shownText.clear();
         if (!m_filter->text().isEmpty())
             showMatches();
     });
@@ -54,10 +55,25 @@ void LibraryPanel::showMatches()
 {
     const QString text = m_filter->text();
     if (text.isEmpty()) {
+        m_shownText.clear();
+        m_shown.clear();
         m_results->resultsModel()->setEntries({}, QString());
         m_stack->setCurrentWidget(m_tree);
         return;
     }
-    m_results->resultsModel()->setEntries(m_index->matching(text), m_index->root());
+    // A letter typed at either end, or within, only narrows what is shown: that is searched
+    // instead of the whole index.
+    if (!m_shownText.isEmpty() && text.contains(m_shownText, Qt::CaseInsensitive)) {
+        QList<LibraryIndex::Entry> narrowed;
+        for (const LibraryIndex::Entry &entry : std::as_const(m_shown)) {
+            if (entry.name.contains(text, Qt::CaseInsensitive))
+                narrowed.append(entry);
+        }
+        m_shown = narrowed;
+    } else {
+        m_shown = m_index->matching(text);
+    }
+    m_shownText = text;
+    m_results->resultsModel()->setEntries(m_shown, m_index->root());
     m_stack->setCurrentWidget(m_results);
 }

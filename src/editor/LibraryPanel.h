@@ -1,9 +1,10 @@
 #pragma once
 
+#include "core/LibraryIndex.h"
+
 #include <QWidget>
 
 class DirView;
-class LibraryIndex;
 class LibraryResults;
 class QLineEdit;
 class QStackedWidget;
@@ -36,4 +37,6 @@ private:
     QStackedWidget *m_stack = nullptr;
     DirView *m_tree = nullptr;
     LibraryResults *m_results = nullptr;
+    QString m_shownText; // the text the results were found for; empty after the index changed
+    QList<LibraryIndex::Entry> m_shown;
 };

@@ -1,6 +1,7 @@
 #include "LibraryResults.h"
 
 #include "LibraryResultsModel.h"
+#include "LibraryRowDelegate.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -14,6 +15,7 @@ LibraryResults::LibraryResults(QWidget *parent) : QTreeView(parent)
     setModel(m_model);
     setRootIsDecorated(false);
     setUniformRowHeights(true);
+    setItemDelegate(new LibraryRowDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setDragEnabled(true);
     header()->setStretchLastSection(true);
