@@ -5,6 +5,7 @@
 #include "LibraryResultsModel.h"
 #include "core/LibraryIndex.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -26,6 +27,7 @@ LibraryPanel::LibraryPanel(LibraryIndex *index, QWidget *parent) : QWidget(paren
     layout->addWidget(m_stack, 1);
 
     connect(m_filter, &QLineEdit::textChanged, this, &LibraryPanel::showMatches);
+    m_filter->installEventFilter(this);
     // Files that come and go, and the first indexing as it finishes, show in the list at once.
     connect(m_index, &LibraryIndex::changed, this, [this] {
         m_shownText.clear();
@@ -33,6 +35,18 @@ LibraryPanel::LibraryPanel(LibraryIndex *index, QWidget *parent) : QWidget(paren
             showMatches();
     });
     setLibraryFolder(QString());
+}
+
+bool LibraryPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    // Down in the field goes on to the first file found.
+    if (watched != m_filter || event->type() != QEvent::KeyPress ||
+        static_cast<QKeyEvent *>(event)->key() != Qt::Key_Down ||
+        m_stack->currentWidget() != m_results || m_results->model()->rowCount() == 0)
+        return QWidget::eventFilter(watched, event);
+    m_results->setFocus(Qt::TabFocusReason);
+    m_results->setCurrentIndex(m_results->model()->index(0, 0));
+    return true;
 }
 
 void LibraryPanel::setRadarColours(const RadarColours *colours)

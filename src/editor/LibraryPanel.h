@@ -12,7 +12,8 @@ class RadarColours;
 
 // The "Files" dock: a filter field above the folder tree. Typed text lists the structure files
 // below the library folder whose names contain it, from the library's index, in place of the
-// tree; clearing it brings the tree back. The filter is on only while there is a library folder.
+// tree; clearing it brings the tree back, and Down goes on to the first file found. The filter
+// is on only while there is a library folder.
 class LibraryPanel : public QWidget
 {
     Q_OBJECT
@@ -28,6 +29,9 @@ public:
     // Indexes folder and roots the tree there; empty for none, the tree listing the whole file
     // system.
     void setLibraryFolder(const QString &folder);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void showMatches();
