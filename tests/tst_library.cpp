@@ -32,6 +32,8 @@ private slots:
     void initTestCase()
     {
         QApplication::setQuitOnLastWindowClosed(false);
+        // The file dialog keeps its own state in Qt's settings: away from the user's.
+        QStandardPaths::setTestModeEnabled(true);
         TestSupport::openRadarColours(m_dir, m_colours);
         m_lib = QDir::cleanPath(m_dir.filePath(QStringLiteral("lib")));
         for (const QString name : {"lib/Round-Tower.mlt", "lib/walls/tower-gate.mlt",
@@ -113,7 +115,8 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&first));
             TestSupport::ModalScript script(
                 {[&](QWidget *dialog) { TestSupport::acceptFileDialog(dialog, m_lib); }});
-            menuEntry(first, "Set Library Folder...")->trigger();
+            menuEntry(first, 0, "Set Library Folder...")->trigger();
+            menuEntry(first, 3, "Show Grid")->trigger();
             for (auto map = maps.crbegin(); map != maps.crend(); ++map)
                 first.fileCommands()->openFile(*map);
             first.canvasView()->setScale(4);
@@ -127,6 +130,7 @@ private slots:
         second.show();
         QVERIFY(QTest::qWaitForWindowExposed(&second));
         QCOMPARE(second.canvasView()->scale(), 4);
+        QVERIFY(menuEntry(second, 3, "Show Grid")->isChecked());
         QVERIFY(!second.findChild<QDockWidget *>("overviewDock")->isVisible());
         QVERIFY(second.findChild<QDockWidget *>("placementsDock")->isVisible());
         QCOMPARE(second.libraryIndex()->root(), m_lib);
@@ -170,9 +174,9 @@ private:
         return payload;
     }
 
-    static QAction *menuEntry(MainWindow &window, const QString &text)
+    static QAction *menuEntry(MainWindow &window, int menu, const QString &text)
     {
-        for (QAction *action : window.menuBar()->actions().first()->menu()->actions())
+        for (QAction *action : window.menuBar()->actions().at(menu)->menu()->actions())
             if (action->text() == text)
                 return action;
         return nullptr;
