@@ -15,6 +15,7 @@
 #include "editor/MainWindow.h"
 #include "editor/RecentMapsMenu.h"
 
+#include <QContextMenuEvent>
 #include <QDockWidget>
 #include <QDrag>
 #include <QLineEdit>
@@ -113,9 +114,19 @@ private slots:
             first.setSettings(&settings);
             first.show();
             QVERIFY(QTest::qWaitForWindowExposed(&first));
-            TestSupport::ModalScript script(
-                {[&](QWidget *dialog) { TestSupport::acceptFileDialog(dialog, m_lib); }});
-            menuEntry(first, 0, "Set Library Folder...")->trigger();
+            // "Use as Library Folder" from the tree's context menu on the folder's row (File > Set
+            // Library Folder... is the end-to-end test's).
+            DirView *tree = first.dirView();
+            tree->revealFolder(m_lib);
+            QTRY_VERIFY(tree->visualRect(tree->dirModel()->index(m_lib)).isValid());
+            const QPoint row = tree->visualRect(tree->dirModel()->index(m_lib)).center();
+            TestSupport::ModalScript script({[](QWidget *menu) {
+                menu->actions().first()->trigger();
+                menu->close();
+            }});
+            QContextMenuEvent click(QContextMenuEvent::Mouse, row, tree->mapToGlobal(row));
+            QApplication::sendEvent(tree->viewport(), &click);
+            QCOMPARE(script.seen, QStringList{"QMenu"});
             menuEntry(first, 3, "Show Grid")->trigger();
             for (auto map = maps.crbegin(); map != maps.crend(); ++map)
                 first.fileCommands()->openFile(*map);
