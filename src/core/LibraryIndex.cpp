@@ -21,6 +21,9 @@ bool isStructureFile(const QString &name)
     return name.endsWith(QLatin1String(".mlt"), Qt::CaseInsensitive);
 }
 
+// Ends each name in the text of all names: no file name holds it.
+constexpr QChar nameSeparator = QLatin1Char('/');
+
 // How long the watcher's reports are gathered before the folders are read again: a copy of
 // many files reports its folder many times.
 constexpr int changedDelayMs = 100;
@@ -207,12 +210,18 @@ void LibraryIndex::rebuild()
 {
     m_entries.clear();
     m_folded.clear();
+    m_foldedText.clear();
+    m_starts.clear();
     m_byName.clear();
     m_byNameBuilt = false;
     for (auto it = m_folders.cbegin(); it != m_folders.cend(); ++it) {
         const Folder &folder = it.value();
-        for (qsizetype i = 0; i < folder.names.size(); ++i)
+        for (qsizetype i = 0; i < folder.names.size(); ++i) {
             m_entries.append({it.key(), folder.names.at(i)});
+            m_starts.append(m_foldedText.size());
+            m_foldedText += folder.folded.at(i);
+            m_foldedText += nameSeparator;
+        }
         m_folded.append(folder.folded);
     }
 }
@@ -221,9 +230,20 @@ QList<LibraryIndex::Entry> LibraryIndex::matching(const QString &text) const
 {
     const QString folded = text.toCaseFolded();
     QList<Entry> found;
-    for (qsizetype i = 0; i < m_folded.size(); ++i) {
-        if (m_folded.at(i).contains(folded))
-            found.append(m_entries.at(i));
+    // No name holds the separator: text with it would only match across two names.
+    if (folded.contains(nameSeparator))
+        return found;
+    // One search through all the names at once; each hit gives its name, and the search goes
+    // on from the next one.
+    const QStringView all(m_foldedText);
+    qsizetype from = 0;
+    while ((from = all.indexOf(folded, from)) >= 0) {
+        const qsizetype entry =
+            std::upper_bound(m_starts.cbegin(), m_starts.cend(), from) - m_starts.cbegin() - 1;
+        found.append(m_entries.at(entry));
+        if (entry + 1 >= m_starts.size())
+            break;
+        from = m_starts.at(entry + 1);
     }
     return found;
 }

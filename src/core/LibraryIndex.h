@@ -84,6 +84,8 @@ private:
     Folders m_folders;        // every folder below the root, with its structure files
     QList<Entry> m_entries;   // in path order, with their names case-folded beside them
     QStringList m_folded;
+    QString m_foldedText;      // the folded names one after another, each ended by a separator
+    QList<qsizetype> m_starts; // where each entry's name starts in it
     mutable QHash<QString, QStringList> m_byName; // folded name to paths
     mutable bool m_byNameBuilt = false;
     QFileSystemWatcher m_watcher;
