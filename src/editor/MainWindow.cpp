@@ -194,8 +194,9 @@ void MainWindow::setSettings(QSettings *settings)
     m_snapAction->setChecked(settings->value(QStringLiteral("view/snapToGrid")).toBool());
     if (const int grid = settings->value(QStringLiteral("view/gridSize")).toInt(); grid > 0)
         m_canvasView->setGridSize(grid);
+    // A library folder gone since leaves the tree as it starts without one.
     const QString library = settings->value(QStringLiteral("library/folder")).toString();
-    if (!library.isEmpty())
+    if (!library.isEmpty() && QFileInfo(library).isDir())
         m_libraryPanel->setLibraryFolder(library);
 }
 
