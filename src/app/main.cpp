@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 #include <QIcon>
 #include <QScreen>
+#include <QSettings>
 #include <QTimer>
 
 #include <iostream>
@@ -42,6 +43,10 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    // What the window remembers between runs, in the user's own settings (on Linux
+    // $XDG_CONFIG_HOME/valdrune-placer/placer.conf, which the end-to-end tests point elsewhere).
+    QSettings settings(QSettings::UserScope, QStringLiteral("valdrune-placer"),
+                       QStringLiteral("placer"));
     MainWindow window(nullptr, Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                    Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint);
     QObject::connect(&application, &QGuiApplication::lastWindowClosed, &application,
@@ -49,6 +54,8 @@ int main(int argc, char *argv[])
     // A window that shows a useful part of a map, not the widgets' bare minimum.
     if (const QScreen *screen = application.primaryScreen())
         window.resize(screen->availableSize() * 3 / 4);
+    // Then the size, the docks and the rest as they were left.
+    window.setSettings(&settings);
     // Writing the recovery file sooner than every 30 seconds, for tests.
     if (const int ms = qEnvironmentVariableIntValue("VALDRUNE_AUTOSAVE_MS"); ms > 0)
         window.autoSaver()->setInterval(ms);

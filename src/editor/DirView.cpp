@@ -1,45 +1,16 @@
 #include "DirView.h"
 
 #include "DirModel.h"
-#include "core/StructurePayload.h"
-#include "core/StructurePreview.h"
 
 #include <QApplication>
-#include <QBuffer>
-#include <QDrag>
+#include <QContextMenuEvent>
 #include <QHelpEvent>
-#include <QMimeData>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QToolTip>
 
-#include <algorithm>
-
-namespace {
-
-// Tooltip previews are at most this large a side; smaller ones are magnified a whole number of
-// times towards half of it, so that a structure of a few cells can be made out.
-constexpr int toolTipSide = 256;
-// The tooltips kept, in KiB: an image of the largest size takes a few hundred.
-constexpr int toolTipCacheKiB = 16 * 1024;
-
-QImage toolTipImage(const QImage &preview)
-{
-    const int side = std::max(preview.width(), preview.height());
-    if (side > toolTipSide) {
-        const auto fit = [side](int length) {
-            return std::max(1, (length * toolTipSide + side / 2) / side);
-        };
-        return preview.scaled(fit(preview.width()), fit(preview.height()), Qt::IgnoreAspectRatio,
-                              Qt::SmoothTransformation);
-    }
-    const int factor = std::max(1, toolTipSide / 2 / side);
-    return preview.scaled(preview.size() * factor, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-}
-
-} // namespace
-
-DirView::DirView(QWidget *parent) : QTreeView(parent), m_toolTips(toolTipCacheKiB)
+DirView::DirView(QWidget *parent) : QTreeView(parent)
 {
     m_model = new DirModel(this);
     m_model->setRootPath(QDir::rootPath());
@@ -85,8 +56,27 @@ void DirView::refreshDir(QModelIndex index)
 
 void DirView::setRadarColours(const RadarColours *colours)
 {
-    m_radarColours = colours;
-    m_toolTips.clear();
+    m_previews.setRadarColours(colours);
+}
+
+void DirView::setRootFolder(const QString &folder)
+{
+    stopReveal();
+    const QString root = folder.isEmpty() ? QDir::rootPath() : folder;
+    m_model->setRootPath(root);
+    setRootIndex(folder.isEmpty() ? QModelIndex() : m_model->index(root));
+}
+
+void DirView::contextMenuEvent(QContextMenuEvent *event)
+{
+    const QModelIndex index = indexAt(event->pos());
+    if (!index.isValid() || !m_model->isDir(index))
+        return;
+    const QString folder = m_model->filePath(index);
+    QMenu menu(this);
+    connect(menu.addAction(tr("Use as Library Folder")), &QAction::triggered, this,
+            [this, folder] { emit libraryFolderChosen(folder); });
+    menu.exec(event->globalPos());
 }
 
 void DirView::revealFolder(const QString &folder)
@@ -126,43 +116,9 @@ bool DirView::viewportEvent(QEvent *event)
     const QFileInfo info = index.isValid() ? m_model->fileInfo(index) : QFileInfo();
     if (!info.isFile() || info.suffix().compare(QLatin1String("mlt"), Qt::CaseInsensitive) != 0)
         return QTreeView::viewportEvent(event);
-    QToolTip::showText(help->globalPos(), structureToolTip(info.absoluteFilePath()), viewport(),
+    QToolTip::showText(help->globalPos(), m_previews.toolTip(info.absoluteFilePath()), viewport(),
                        visualRect(index));
     return true;
-}
-
-QString DirView::structureToolTip(const QString &path)
-{
-    const QFileInfo file(path); // afresh: the model's may be older than the file
-    if (const ToolTip *kept = m_toolTips.object(path)) {
-        if (kept->modified == file.lastModified() && kept->size == file.size())
-            return kept->text;
-    }
-    const RadarColours closed;
-    QImage preview;
-    QPoint offset;
-    QRect region;
-    QString reason;
-    auto *tip = new ToolTip{file.lastModified(), file.size(), QString()};
-    const QString name = file.fileName().toHtmlEscaped();
-    if (!renderStructurePreview(path, m_radarColours ? *m_radarColours : closed, preview, offset,
-                                region, &reason)) {
-        tip->text = tr("<qt>%1 cannot be rendered: %2</qt>").arg(name, reason.toHtmlEscaped());
-    } else {
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        toolTipImage(preview).save(&buffer, "PNG");
-        const QString caption =
-            tr("%1  %2 x %3 cells")
-                .arg(name, QString::number(region.width()), QString::number(region.height()));
-        tip->text = QStringLiteral("<qt><p style=\"white-space:pre\">%1</p>"
-                                   "<p><img src=\"data:image/png;base64,%2\"></p></qt>")
-                        .arg(caption, QString::fromLatin1(png.toBase64()));
-    }
-    const QString text = tip->text;
-    m_toolTips.insert(path, tip, int(text.size() / 512) + 1);
-    return text;
 }
 
 void DirView::mousePressEvent(QMouseEvent *event)
@@ -194,7 +150,7 @@ void DirView::mouseMoveEvent(QMouseEvent *event)
         if (selected.size() == 1 && index.isValid() && index == selected.first() &&
             m_model->fileInfo(index).isFile() &&
             (pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance())
-            startStructureDrag(m_model->fileInfo(index).absoluteFilePath());
+            m_previews.startDrag(this, m_model->fileInfo(index).absoluteFilePath());
     }
     QAbstractItemView::mouseMoveEvent(event);
 }
@@ -216,21 +172,4 @@ void DirView::currentChanged(const QModelIndex &current, const QModelIndex &prev
 void DirView::startDrag(Qt::DropActions supportedActions)
 {
     Q_UNUSED(supportedActions);
-}
-
-void DirView::startStructureDrag(const QString &path)
-{
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    StructurePayload payload;
-    payload.path = path;
-    const RadarColours closed;
-    if (!renderStructurePreview(path, m_radarColours ? *m_radarColours : closed, payload.image,
-                                payload.offset, payload.region)) {
-        QApplication::restoreOverrideCursor();
-        return;
-    }
-    auto *drag = new QDrag(this);
-    drag->setMimeData(payload.toMimeData());
-    drag->exec(Qt::CopyAction);
-    QApplication::restoreOverrideCursor();
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QCache>
-#include <QDateTime>
+#include "LibraryPreviews.h"
+
 #include <QPoint>
 #include <QString>
 #include <QTimer>
@@ -29,6 +29,8 @@ public:
     // system staying listed around it. Rows load in the background and push the folder away:
     // it is put back in view as they arrive, until the user clicks, scrolls, types or drags here.
     void revealFolder(const QString &folder);
+    // Lists folder and what is below it alone; an empty folder lists the whole file system.
+    void setRootFolder(const QString &folder);
     // The colours dragged and hovered previews are rendered in; null renders every tile black.
     // The colours must outlive the tree or be replaced first.
     void setRadarColours(const RadarColours *colours);
@@ -39,6 +41,8 @@ public slots:
 signals:
     // Another row became the current one (currentStructurePath()).
     void currentStructureChanged();
+    // "Use as Library Folder" was chosen on a folder's row.
+    void libraryFolderChosen(const QString &folder);
 
 protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
@@ -47,28 +51,17 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     // The structure drag above is the only drag this tree starts.
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
-    void startStructureDrag(const QString &path);
     void continueReveal();
     void stopReveal();
-    // The tooltip of the structure file at path: its preview, or why there is none. Kept until
-    // the file changes.
-    QString structureToolTip(const QString &path);
 
     DirModel *m_model = nullptr;
     QPoint m_pressPos;      // where the left button went down, for the start of a drag
     QString m_revealFolder; // empty once revealed and left to the user
     QTimer m_revealTimer;   // gathers the model's bursts of changes into one re-reveal
-    const RadarColours *m_radarColours = nullptr;
-
-    struct ToolTip
-    {
-        QDateTime modified; // of the file the text was made from
-        qint64 size = 0;
-        QString text;
-    };
-    QCache<QString, ToolTip> m_toolTips; // by path, costs in KiB
+    LibraryPreviews m_previews;
 };

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSettings>
 
 #include <iostream>
 #include <memory>
@@ -23,6 +24,11 @@ namespace {
 QString nativePath(const QString &path)
 {
     return QDir::toNativeSeparators(path);
+}
+
+QString folderOf(const QString &file)
+{
+    return QFileInfo(file).absolutePath();
 }
 
 } // namespace
@@ -53,8 +59,11 @@ QString FileCommands::askSaveFileName()
     dialog.setNameFilters({tr("Placement files (*.xml)"), tr("All files (*)")});
     // A name typed without a suffix gets ".xml".
     dialog.setDefaultSuffix(QStringLiteral("xml"));
+    if (const QString folder = dialogFolder(QStringLiteral("save")); !folder.isEmpty())
+        dialog.setDirectory(folder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
+    rememberFolder(QStringLiteral("save"), folderOf(dialog.selectedFiles().constFirst()));
     return dialog.selectedFiles().constFirst();
 }
 
@@ -80,8 +89,10 @@ bool FileCommands::saveAs()
 bool FileCommands::saveTo(const QString &path)
 {
     QString error;
-    if (writePlacementFile(path, &error))
+    if (writePlacementFile(path, &error)) {
+        emit mapFileUsed(path);
         return true;
+    }
     QMessageBox box(QMessageBox::Warning, tr("Save failed"),
                     tr("The placements could not be saved to %1:\n%2").arg(nativePath(path), error),
                     QMessageBox::Cancel, m_window);
@@ -112,10 +123,12 @@ void FileCommands::newMap()
     if (!maybeSave())
         return;
     SelectImage dialog(m_window);
+    dialog.setBrowseFolder(dialogFolder(QStringLiteral("terrain")));
     // Until a terrain that can be read is chosen, or the user gives up; the choice stays in the
     // dialog to be mended.
     while (dialog.exec() == QDialog::Accepted) {
         QString error;
+        rememberFolder(QStringLiteral("terrain"), dialog.browseFolder());
         if (m_session->newMap(dialog.terrainPath(), &error))
             return;
         QMessageBox::warning(m_window, tr("New"), error);
@@ -126,15 +139,21 @@ void FileCommands::open()
 {
     if (!maybeSave())
         return;
-    const QString chosen = QFileDialog::getOpenFileName(m_window, tr("Open File"));
-    if (!chosen.isEmpty())
-        openFile(chosen);
+    const QString chosen = QFileDialog::getOpenFileName(
+        m_window, tr("Open File"), dialogFolder(QStringLiteral("open")),
+        tr("Placement files (*.xml)") + QStringLiteral(";;") + tr("All files (*)"));
+    if (chosen.isEmpty())
+        return;
+    rememberFolder(QStringLiteral("open"), folderOf(chosen));
+    openFile(chosen);
 }
 
 void FileCommands::openFile(const QString &path)
 {
     QString error;
-    if (!readPlacementFile(path, &error) && !error.isEmpty()) {
+    if (readPlacementFile(path, &error)) {
+        emit mapFileUsed(path);
+    } else if (!error.isEmpty()) {
         // The previous map, its file name and its flag stay exactly as they were.
         QMessageBox::warning(m_window, tr("Open failed"), error);
     }
@@ -147,12 +166,28 @@ QString FileCommands::askImageFileName()
     dialog.setNameFilter(tr("PNG images (*.png)"));
     // A name typed without a suffix gets ".png"; the dialog asks before replacing that file.
     dialog.setDefaultSuffix(QStringLiteral("png"));
-    // Where the map's file is, if it has one.
-    if (!m_document->fileName().isEmpty())
-        dialog.setDirectory(QFileInfo(m_document->fileName()).absolutePath());
+    // Where the last picture went, else where the map's file is, if it has one.
+    const QString mapFolder =
+        m_document->fileName().isEmpty() ? QString() : folderOf(m_document->fileName());
+    if (const QString folder = dialogFolder(QStringLiteral("export"), mapFolder); !folder.isEmpty())
+        dialog.setDirectory(folder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
+    rememberFolder(QStringLiteral("export"), folderOf(dialog.selectedFiles().constFirst()));
     return dialog.selectedFiles().constFirst();
+}
+
+QString FileCommands::dialogFolder(const QString &key, const QString &fallback) const
+{
+    if (!m_settings)
+        return fallback;
+    return m_settings->value(QStringLiteral("dialogFolders/") + key, fallback).toString();
+}
+
+void FileCommands::rememberFolder(const QString &key, const QString &folder)
+{
+    if (m_settings && !folder.isEmpty())
+        m_settings->setValue(QStringLiteral("dialogFolders/") + key, folder);
 }
 
 void FileCommands::exportImage()

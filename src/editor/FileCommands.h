@@ -5,6 +5,7 @@
 
 class MapDocument;
 class MapSession;
+class QSettings;
 class QWidget;
 
 // The File commands on the session's map, as the user meets them: the unsaved-changes prompt,
@@ -20,6 +21,9 @@ public:
 
     // How long an open runs before it shows its progress: half a second unless set.
     void setProgressDelay(int ms) { m_progressDelayMs = ms; }
+    // Where the file dialogs remember the folder they were last left in; none forgets it. The
+    // settings must outlive the commands or be replaced first.
+    void setSettings(QSettings *settings) { m_settings = settings; }
 
     // Offers to save unsaved changes: false when the user cancelled, or chose to save and
     // the save did not happen, so the command asking should stop.
@@ -55,14 +59,23 @@ public:
     // Maps of more pixels than this show the progress of an export, which can be cancelled.
     static constexpr qint64 exportProgressPixels = qint64(2048) * 2048;
 
+signals:
+    // The map was opened from, or saved to, the placement file at path.
+    void mapFileUsed(const QString &path);
+
 private:
     // Writes to path, offering Save As when that fails.
     bool saveTo(const QString &path);
     QString askSaveFileName();
     QString askImageFileName();
+    // The folder the dialog named key was last left in, else fallback.
+    QString dialogFolder(const QString &key, const QString &fallback = QString()) const;
+    // Remembers folder as the one the dialog named key was left in.
+    void rememberFolder(const QString &key, const QString &folder);
 
     MapSession *m_session;
     MapDocument *m_document;
     QWidget *m_window;
+    QSettings *m_settings = nullptr;
     int m_progressDelayMs = 500;
 };

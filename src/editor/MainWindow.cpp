@@ -6,12 +6,15 @@
 #include "EditCommands.h"
 #include "FileCommands.h"
 #include "GoToCellDialog.h"
+#include "LibraryPanel.h"
 #include "MissingFilesPanel.h"
 #include "OverviewWidget.h"
 #include "PlacementsPanel.h"
+#include "RecentMapsMenu.h"
 #include "ShortcutsDialog.h"
 #include "core/AutoSaver.h"
 #include "core/Configuration.h"
+#include "core/LibraryIndex.h"
 #include "core/MapSession.h"
 
 #include <QActionGroup>
@@ -20,6 +23,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -28,6 +32,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -40,7 +45,8 @@ const char applicationTitle[] = QT_TRANSLATE_NOOP("MainWindow", "Valdrune Struct
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
-    : QMainWindow(parent, flags), m_session(std::make_unique<MapSession>(&m_radarColours))
+    : QMainWindow(parent, flags), m_library(std::make_unique<LibraryIndex>()),
+      m_session(std::make_unique<MapSession>(&m_radarColours))
 {
     readConfig();
     MapDocument *document = m_session->document();
@@ -60,9 +66,11 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     m_filesDock = new QDockWidget(this);
     m_filesDock->setObjectName(QStringLiteral("filesDock"));
     m_filesDock->setWindowTitle(tr("Files"));
-    auto *tree = new DirView(m_filesDock);
-    tree->setMinimumWidth(260);
-    m_filesDock->setWidget(tree);
+    m_libraryPanel = new LibraryPanel(m_library.get(), m_filesDock);
+    m_libraryPanel->setMinimumWidth(260);
+    m_filesDock->setWidget(m_libraryPanel);
+    DirView *tree = m_libraryPanel->tree();
+    connect(tree, &DirView::libraryFolderChosen, this, &MainWindow::setLibraryFolder);
 
     m_canvasView = new CanvasView(m_session.get(), this);
     m_canvasView->setFileCommands(m_fileCommands);
@@ -105,7 +113,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
         });
     });
     m_autoSaver = new AutoSaver(document, RecoveryStore::defaultFolder(), this);
-    tree->setRadarColours(&m_radarColours);
+    m_libraryPanel->setRadarColours(&m_radarColours);
 
     menuBar()->addMenu(createFileMenu());
     menuBar()->addMenu(createEditMenu());
@@ -116,16 +124,16 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     viewMenu->addAction(m_placementsDock->toggleViewAction());
     viewMenu->addAction(m_missingDock->toggleViewAction());
     viewMenu->addSeparator();
-    QAction *dim = viewMenu->addAction(tr("Dim Invisible Structures"));
-    dim->setCheckable(true);
-    connect(dim, &QAction::toggled, m_canvasView, &CanvasView::setDimInvisible);
-    connect(dim, &QAction::toggled, overview, &OverviewWidget::setDimInvisible);
-    QAction *showGrid = viewMenu->addAction(tr("Show Grid"));
-    showGrid->setCheckable(true);
-    connect(showGrid, &QAction::toggled, m_canvasView, &CanvasView::setGridShown);
-    QAction *snap = viewMenu->addAction(tr("Snap to Grid"));
-    snap->setCheckable(true);
-    connect(snap, &QAction::toggled, m_canvasView, &CanvasView::setSnapToGrid);
+    m_dimAction = viewMenu->addAction(tr("Dim Invisible Structures"));
+    m_dimAction->setCheckable(true);
+    connect(m_dimAction, &QAction::toggled, m_canvasView, &CanvasView::setDimInvisible);
+    connect(m_dimAction, &QAction::toggled, overview, &OverviewWidget::setDimInvisible);
+    m_gridAction = viewMenu->addAction(tr("Show Grid"));
+    m_gridAction->setCheckable(true);
+    connect(m_gridAction, &QAction::toggled, m_canvasView, &CanvasView::setGridShown);
+    m_snapAction = viewMenu->addAction(tr("Snap to Grid"));
+    m_snapAction->setCheckable(true);
+    connect(m_snapAction, &QAction::toggled, m_canvasView, &CanvasView::setSnapToGrid);
     connect(viewMenu->addAction(tr("Grid Size...")), &QAction::triggered, this, [this] {
         bool ok = false;
         const int cells = QInputDialog::getInt(this, tr("Grid Size"), tr("Cells"),
@@ -195,7 +203,58 @@ void MainWindow::updateTitle()
 
 DirView *MainWindow::dirView() const
 {
-    return qobject_cast<DirView *>(m_filesDock->widget());
+    return m_libraryPanel->tree();
+}
+
+void MainWindow::setSettings(QSettings *settings)
+{
+    m_settings = settings;
+    m_fileCommands->setSettings(settings);
+    m_recentMenu->setSettings(settings);
+    if (!settings)
+        return;
+    restoreGeometry(settings->value(QStringLiteral("window/geometry")).toByteArray());
+    restoreState(settings->value(QStringLiteral("window/state")).toByteArray());
+    const int scale = settings->value(QStringLiteral("view/scale"), 1).toInt();
+    if (scale >= CanvasView::minimumScale && scale <= CanvasView::maximumScale)
+        m_canvasView->setScale(scale);
+    m_dimAction->setChecked(settings->value(QStringLiteral("view/dimInvisible")).toBool());
+    m_gridAction->setChecked(settings->value(QStringLiteral("view/showGrid")).toBool());
+    m_snapAction->setChecked(settings->value(QStringLiteral("view/snapToGrid")).toBool());
+    if (const int grid = settings->value(QStringLiteral("view/gridSize")).toInt(); grid > 0)
+        m_canvasView->setGridSize(grid);
+    // A library folder gone since leaves the tree as it starts without one.
+    const QString library = settings->value(QStringLiteral("library/folder")).toString();
+    if (!library.isEmpty() && QFileInfo(library).isDir())
+        m_libraryPanel->setLibraryFolder(library);
+}
+
+void MainWindow::saveSettings()
+{
+    if (!m_settings)
+        return;
+    m_settings->setValue(QStringLiteral("window/geometry"), saveGeometry());
+    m_settings->setValue(QStringLiteral("window/state"), saveState());
+    m_settings->setValue(QStringLiteral("view/scale"), m_canvasView->scale());
+    m_settings->setValue(QStringLiteral("view/dimInvisible"), m_dimAction->isChecked());
+    m_settings->setValue(QStringLiteral("view/showGrid"), m_gridAction->isChecked());
+    m_settings->setValue(QStringLiteral("view/snapToGrid"), m_snapAction->isChecked());
+    m_settings->setValue(QStringLiteral("view/gridSize"), m_canvasView->grid().size());
+}
+
+void MainWindow::setLibraryFolder(const QString &folder)
+{
+    m_libraryPanel->setLibraryFolder(folder);
+    if (m_settings)
+        m_settings->setValue(QStringLiteral("library/folder"), m_library->root());
+}
+
+void MainWindow::chooseLibraryFolder()
+{
+    const QString start = m_library->root().isEmpty() ? QDir::currentPath() : m_library->root();
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Set Library Folder"), start);
+    if (!folder.isEmpty())
+        setLibraryFolder(folder);
 }
 
 void MainWindow::readConfig()
@@ -226,6 +285,17 @@ QMenu *MainWindow::createFileMenu()
     };
     add(tr("New"), QKeySequence::New, &FileCommands::newMap);
     add(tr("Open"), QKeySequence::Open, &FileCommands::open);
+    m_recentMenu = new RecentMapsMenu(menu);
+    menu->addMenu(m_recentMenu);
+    connect(m_fileCommands, &FileCommands::mapFileUsed, m_recentMenu, &RecentMapsMenu::add);
+    connect(m_recentMenu, &RecentMapsMenu::openRequested, this, [this](const QString &path) {
+        if (m_fileCommands->maybeSave())
+            m_fileCommands->openFile(path);
+    });
+    connect(m_recentMenu, &RecentMapsMenu::gone, this, [this](const QString &path) {
+        statusBar()->showMessage(tr("%1 is no longer there; it was taken off Open Recent")
+                                     .arg(QDir::toNativeSeparators(path)));
+    });
     add(tr("Close"), QKeySequence::Close, &FileCommands::close);
     menu->addSeparator();
     add(tr("Save"), QKeySequence::Save, &FileCommands::save);
@@ -237,6 +307,9 @@ QMenu *MainWindow::createFileMenu()
     exportImage->setEnabled(document->isOpen());
     connect(document, &MapDocument::reset, exportImage,
             [exportImage, document] { exportImage->setEnabled(document->isOpen()); });
+    menu->addSeparator();
+    connect(menu->addAction(tr("Set Library Folder...")), &QAction::triggered, this,
+            &MainWindow::chooseLibraryFolder);
     menu->addSeparator();
     QAction *exit = menu->addAction(tr("Exit"));
     exit->setShortcuts(commandKeys(QKeySequence::Quit));
@@ -442,8 +515,10 @@ void MainWindow::fitToLine(QMessageBox &box, const QString &text)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_fileCommands->maybeSave())
+    if (m_fileCommands->maybeSave()) {
+        saveSettings();
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }

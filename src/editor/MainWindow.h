@@ -15,15 +15,20 @@ class DirView;
 class EditCommands;
 class QLabel;
 class FileCommands;
+class LibraryIndex;
+class LibraryPanel;
 class MapSession;
 class QAction;
 class QDockWidget;
 class QMenu;
 class QMessageBox;
+class QSettings;
+class RecentMapsMenu;
 
 // The one window: the map view in the middle, the structure library docked on the right with the
 // overview of the whole map below it, the File, Edit, Scale, View and Help menus, and the build
-// in the status bar. It owns the session, the open map, and hands it to every view.
+// in the status bar. It owns the session, the open map, and hands it to every view; and the index
+// of the library folder, which it hands to the "Files" dock.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -37,6 +42,16 @@ public:
     CanvasView *canvasView() const { return m_canvasView; }
     AutoSaver *autoSaver() const { return m_autoSaver; }
     DirView *dirView() const;
+    LibraryPanel *libraryPanel() const { return m_libraryPanel; }
+    LibraryIndex *libraryIndex() const { return m_library.get(); }
+    RecentMapsMenu *recentMapsMenu() const { return m_recentMenu; }
+    // Takes back what settings hold from an earlier run (the window's geometry and docks, the
+    // scale, the View menu's toggles, the library folder, the recent maps, the file dialogs'
+    // folders) and keeps it there from now on; the window's own state is written as it closes.
+    // Settings must outlive the window. Without settings nothing is remembered.
+    void setSettings(QSettings *settings);
+    // Roots the "Files" tree at folder and indexes it for the filter; empty for none.
+    void setLibraryFolder(const QString &folder);
     // The keys of a command: the platform's own, or the usual ones where it has none.
     static QList<QKeySequence> commandKeys(QKeySequence::StandardKey key);
     static QList<QKeySequence> redoKeys();
@@ -51,12 +66,16 @@ public slots:
     void offerRecovery();
     // Asks for a map cell and centres the view on it.
     void goToCell();
+    // Asks for the library folder.
+    void chooseLibraryFolder();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void readConfig();
+    // Writes the window's geometry, docks, scale and View toggles to the settings.
+    void saveSettings();
     QMenu *createFileMenu();
     QMenu *createEditMenu();
     QMenu *createScaleMenu();
@@ -71,13 +90,21 @@ private:
     static void fitToLine(QMessageBox &box, const QString &text);
 
     RadarColours m_radarColours;
+    // Before the session, so that it outlives whatever the session is handed.
+    std::unique_ptr<LibraryIndex> m_library;
     std::unique_ptr<MapSession> m_session;
+    QSettings *m_settings = nullptr;
     FileCommands *m_fileCommands = nullptr;
     EditCommands *m_editCommands = nullptr;
     QLabel *m_countLabel = nullptr;
     CanvasView *m_canvasView = nullptr;
     AutoSaver *m_autoSaver = nullptr;
     QDockWidget *m_filesDock = nullptr;
+    LibraryPanel *m_libraryPanel = nullptr;
+    RecentMapsMenu *m_recentMenu = nullptr;
+    QAction *m_dimAction = nullptr;
+    QAction *m_gridAction = nullptr;
+    QAction *m_snapAction = nullptr;
     QDockWidget *m_overviewDock = nullptr;
     QDockWidget *m_placementsDock = nullptr;
     QDockWidget *m_missingDock = nullptr;

@@ -3,6 +3,8 @@
 #include "ui_selectDialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QImageReader>
 
 SelectImage::SelectImage(QWidget *parent, Qt::WindowFlags flags)
     : QDialog(parent, flags), m_ui(std::make_unique<Ui_selectDialog>())
@@ -15,9 +17,18 @@ SelectImage::~SelectImage() = default;
 
 void SelectImage::fileTerrain()
 {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Select terrain image file"));
-    if (!path.isEmpty())
-        m_ui->lineTerrain->setText(path);
+    // Every format this build reads, then anything: a terrain named oddly still opens.
+    QStringList patterns;
+    for (const QByteArray &format : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+    const QString filters = tr("Images (%1)").arg(patterns.join(QLatin1Char(' '))) +
+                            QStringLiteral(";;") + tr("All files (*)");
+    const QString path = QFileDialog::getOpenFileName(this, tr("Select terrain image file"),
+                                                      m_browseFolder, filters);
+    if (path.isEmpty())
+        return;
+    m_browseFolder = QFileInfo(path).absolutePath();
+    m_ui->lineTerrain->setText(path);
 }
 
 QString SelectImage::terrainPath() const

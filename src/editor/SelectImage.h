@@ -18,10 +18,15 @@ public:
 
     QString terrainPath() const;
     void setTerrainPath(const QString &path);
+    // The folder the "..." button's dialog opens in, and was last left in; empty at first, for
+    // the current folder.
+    QString browseFolder() const { return m_browseFolder; }
+    void setBrowseFolder(const QString &folder) { m_browseFolder = folder; }
 
 public slots:
     void fileTerrain();
 
 private:
     std::unique_ptr<Ui_selectDialog> m_ui;
+    QString m_browseFolder;
 };

@@ -6,8 +6,8 @@
 #
 # Everything happens in the own folder, emptied first: the program starts there and the tree
 # opens on it, so nothing else in the system's temporary folder can change what it shows.
-# Its data folder also holds the program's own data (XDG_DATA_HOME), so that files it keeps
-# between runs stay within the test.
+# Its data folder also holds the program's own data (XDG_DATA_HOME) and its settings
+# (XDG_CONFIG_HOME), so that files it keeps between runs stay within the test.
 
 program="$1" probe="$2" own="${3:?no folder given for the test}"
 run_probe() { QT_QPA_PLATFORM=offscreen "$probe" "$@"; }
@@ -18,7 +18,7 @@ done
 rm -rf "$own"
 mkdir -p "$own/tmp"
 work="$(cd "$own" && pwd)"
-export TMPDIR="$work/tmp" XDG_DATA_HOME="$work/data-home"
+export TMPDIR="$work/tmp" XDG_DATA_HOME="$work/data-home" XDG_CONFIG_HOME="$work/config-home"
 xvfb_pid="" app_pid=""
 cleanup() {
     kill $app_pid $xvfb_pid 2>/dev/null || true

@@ -14,7 +14,7 @@ map="$data/small.xml"
 
 # --- The map named on the command line, exported from the menu -------------------------------
 start_program 1 "$map"
-menu Down Down Down Down Down Down # Export Image...
+menu Down Down Down Down Down Down Down # Export Image...
 answer 'Export Image' "$work/menu" Return # no suffix typed: ".png" is added
 [ -f "$work/menu.png" ] || fail "File > Export Image... wrote no menu.png"
 import -window root "$work/shot.png"

@@ -41,9 +41,9 @@ settle 1
 
 drag_on_map 103 83 40 25 # moves it by (40, 25)
 placements="$work/placements.xml"
-menu Down Down Down Down # Save
+menu Down Down Down Down Down # Save
 answer 'Save as' "$placements" Return
-menu Down Down Down Down Down Down Down # Exit
+menu Down Down Down Down Down Down Down Down Down # Exit
 timeout 5 tail --pid="$app_pid" -f /dev/null || fail "File > Exit did not quit"
 app_pid=""
 compare "$placements" "a drag from the tree, a move and Save" 140,105
