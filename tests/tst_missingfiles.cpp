@@ -11,6 +11,7 @@
 
 #include <QDirIterator>
 #include <QDockWidget>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -138,6 +139,23 @@ private slots:
         QCOMPARE(session.document()->placements().at(2)->structurePath, moved);
         QCOMPARE(session.document()->undoStack()->count(), 1);
         session.document()->undoStack()->clear();
+    }
+
+    // A file found nowhere is looked for again as the library's index grows, and drawn from
+    // where it turns up.
+    void foundInLibraryLater()
+    {
+        mapWith(m_terrain);
+        MainWindow window;
+        MapSession &session = *window.session();
+        QVERIFY(session.openFile(m_map));
+        const Placement *gone = session.document()->placements().at(3);
+        QVERIFY(session.structureImage(StructureImages::Key::of(*gone)).isNull());
+        QDir(m_dir.path()).mkpath("shelf/x");
+        QFile::copy(m_dir.filePath("multis/keep.mlt"), m_dir.filePath("shelf/x/gone.mlt"));
+        window.setLibraryFolder(m_dir.filePath("shelf"));
+        QTRY_VERIFY(!session.structureImage(StructureImages::Key::of(*gone)).isNull());
+        QCOMPARE(session.foundFile("X:\\gone.mlt"), m_dir.filePath("shelf/x/gone.mlt"));
     }
 
 private:

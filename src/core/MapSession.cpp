@@ -158,6 +158,52 @@ void MapSession::renameStructures(const QHash<QString, QString> &renamed)
     emit missingFilesChanged();
 }
 
+void MapSession::findMissingAgain()
+{
+    if (!m_document.isOpen())
+        return;
+    const FileFinder finder = this->finder();
+    QSet<QString> found;
+    for (const QString &path : std::as_const(m_unreadable)) {
+        if (m_found.contains(path))
+            continue;
+        const QString at = finder.find(path);
+        if (!at.isEmpty()) {
+            m_found.insert(path, at);
+            found.insert(path);
+        }
+    }
+    bool terrainFound = false;
+    const QString &terrain = m_document.terrainPath();
+    if (m_terrainMissing && !m_found.contains(terrain)) {
+        const QString at = finder.find(terrain);
+        if (!at.isEmpty()) {
+            m_found.insert(terrain, at);
+            terrainFound = true;
+        }
+    }
+    if (found.isEmpty() && !terrainFound)
+        return;
+    const QSet<StructureImages::Key> unrenderable = m_unrenderable;
+    for (const StructureImages::Key &key : unrenderable) {
+        if (!found.contains(key.path))
+            continue;
+        const QImage image = renderStructureImage(m_found.value(key.path), radarColours(),
+                                                  QRect(QPoint(0, 0), key.size), key.offset);
+        if (!image.isNull()) {
+            m_unrenderable.remove(key);
+            m_images.insert(key, image);
+        }
+    }
+    if (!found.isEmpty())
+        emit structureImagesChanged(found);
+    if (terrainFound) {
+        startTerrain();
+        emit terrainReplaced();
+    }
+    emit missingFilesChanged();
+}
+
 QHash<QString, int> MapSession::missingStructures() const
 {
     QHash<QString, int> missing;

@@ -88,6 +88,9 @@ public:
     bool isTerrainMissing() const { return m_terrainMissing; }
     // Where the file recorded as path was found; empty when it was not.
     QString foundFile(const QString &recorded) const { return m_found.value(recorded); }
+    // Looks again for the missing files not found so far (the library has grown, say); those
+    // found now are drawn from there.
+    void findMissingAgain();
     // Gives the placements naming each key of paths (and the terrain, where it is one) the path
     // it maps to, as one step that can be undone.
     void relink(const QHash<QString, QString> &paths);
@@ -104,6 +107,8 @@ signals:
     void terrainReplaced();
     // Files went missing from the map or were relinked.
     void missingFilesChanged();
+    // Structures recorded at these paths are drawn from other images now.
+    void structureImagesChanged(const QSet<QString> &paths);
 
 private:
     void documentReset();

@@ -29,6 +29,16 @@ CanvasView::CanvasView(MapSession *session, QWidget *parent)
     connect(session->selection(), &PlacementSelection::changed, this, &CanvasView::showSelection);
     connect(session, &MapSession::terrainRowsRead, this, &CanvasView::showTerrainRows);
     connect(session, &MapSession::terrainReplaced, this, &CanvasView::rebuild);
+    connect(session, &MapSession::structureImagesChanged, this, [this](const QSet<QString> &paths) {
+        // Drawn from files found since: their placements' items are made anew.
+        m_pixmaps.clear();
+        QList<Placement *> changed;
+        for (Placement *placement : m_session->document()->placements()) {
+            if (paths.contains(placement->structurePath))
+                changed.append(placement);
+        }
+        changeItems(changed);
+    });
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);

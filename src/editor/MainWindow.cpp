@@ -50,6 +50,14 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
 {
     readConfig();
     MapDocument *document = m_session->document();
+    // Files a map names that are not where it says are looked for in the library too, and
+    // looked for again as the library's index grows.
+    m_session->setLibrary(
+        [library = m_library.get()](const QString &name) { return library->pathsNamed(name); });
+    m_findAgain.setSingleShot(true);
+    m_findAgain.setInterval(300);
+    connect(&m_findAgain, &QTimer::timeout, m_session.get(), &MapSession::findMissingAgain);
+    connect(m_library.get(), &LibraryIndex::changed, &m_findAgain, qOverload<>(&QTimer::start));
     m_fileCommands = new FileCommands(m_session.get(), this);
 
     // How many placements the map holds and how many are selected, then the map cell under the

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QSignalMapper>
+#include <QTimer>
 
 #include <memory>
 
@@ -92,6 +93,7 @@ private:
     RadarColours m_radarColours;
     // Before the session, so that it outlives whatever the session is handed.
     std::unique_ptr<LibraryIndex> m_library;
+    QTimer m_findAgain; // missing files looked for again, once the library's index settles
     std::unique_ptr<MapSession> m_session;
     QSettings *m_settings = nullptr;
     FileCommands *m_fileCommands = nullptr;

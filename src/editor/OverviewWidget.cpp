@@ -33,6 +33,7 @@ OverviewWidget::OverviewWidget(MapSession *session, CanvasView *view, QWidget *p
     connect(document, &MapDocument::reset, this, &OverviewWidget::invalidate);
     connect(document, &MapDocument::placementsInserted, this, &OverviewWidget::invalidate);
     connect(session, &MapSession::terrainReplaced, this, &OverviewWidget::invalidate);
+    connect(session, &MapSession::structureImagesChanged, this, &OverviewWidget::invalidate);
     connect(document, &MapDocument::placementsRemoved, this, &OverviewWidget::invalidate);
     connect(document, &MapDocument::placementsMoved, this, &OverviewWidget::invalidate);
     connect(document, &MapDocument::placementsChanged, this, &OverviewWidget::invalidate);
