@@ -939,6 +939,94 @@ void benchZoomedOut(const QTemporaryDir &dir, const PlacementFixture &fixture,
            "(1280 x 800 over 8192^2, against none)");
 }
 
+// The fixture's map with every structure path recorded as on another machine, the files to be
+// found below library instead, in folders of their own.
+QString writeMovedMap(const QTemporaryDir &dir, const PlacementFixture &fixture, int count,
+                      const QString &library)
+{
+    QHash<QString, QString> moved;
+    for (size_t s = 0; s < fixture.structures.size(); ++s) {
+        const QString &path = fixture.structures[s].path;
+        const QString name = QFileInfo(path).fileName();
+        const QString folder = QStringLiteral("%1/set%2/structures").arg(library).arg(s % 20);
+        QDir().mkpath(folder);
+        QFile::copy(path, folder + QLatin1Char('/') + name);
+        moved.insert(path, QStringLiteral("C:\\Elsewhere\\structures\\") + name);
+    }
+    std::optional<PlacementDocument> document = PlacementFile::read(fixture.bytes(count));
+    for (Placement &placement : document->placements)
+        placement.structurePath = moved.value(placement.structurePath);
+    const QString file = dir.filePath(QStringLiteral("moved%1.xml").arg(count));
+    DemoData::writeFile(file, *PlacementFile::write(*document));
+    return file;
+}
+
+// 17: opening 10,000 placements whose structures are all found below the library folder,
+// against the same map with the right paths; 18: adopting the finds for 100,000 placements in
+// one step (the document and the session; the views not shown), against one pass replacing the
+// paths.
+void benchMovedFiles(const QTemporaryDir &dir, const PlacementFixture &fixture,
+                     const RadarColours &colours, const std::function<bool(const char *)> &wanted)
+{
+    const QString library = dir.filePath(QStringLiteral("moved-library"));
+    const QString moved10k = writeMovedMap(dir, fixture, 10000, library);
+    LibraryIndex index;
+    index.setRoot(library);
+    if (!QTest::qWaitFor([&] { return !index.isIndexing(); }, 60000))
+        std::printf("the library was not indexed\n");
+    const auto lookup = [&index](const QString &name) { return index.pathsNamed(name); };
+    const auto openMs = [&](const QString &file, bool *allDrawn = nullptr) {
+        MapSession session(&colours);
+        session.setLibrary(lookup);
+        const double ms = timedMs([&] { session.openFile(file); });
+        if (allDrawn)
+            *allDrawn =
+                session.missingStructures().size() == qsizetype(fixture.structures.size()) &&
+                session.structureImages().size() >= qsizetype(fixture.structures.size());
+        return ms;
+    };
+    if (wanted("17")) {
+        bool allDrawn = false;
+        const auto [found, right] = alternateMs(
+            11, [&] { return openMs(moved10k, &allDrawn); },
+            [&] { return openMs(fixture.file10k); });
+        report("17 open 10,000 placements, files all moved", found, right,
+               allDrawn ? "(found below the library, against the right paths)"
+                        : "(not every structure was found)");
+    }
+    if (wanted("18")) {
+        const QString moved100k = writeMovedMap(dir, fixture, 100000, library);
+        MapSession session(&colours);
+        session.setLibrary(lookup);
+        session.openFile(moved100k);
+        QHash<QString, QString> finds;
+        for (const QString &path : session.missingStructures().keys())
+            finds.insert(path, session.foundFile(path));
+        const PlacementDocument content = session.document()->content();
+        const auto [relink, pass] = alternateMs(
+            11,
+            [&] {
+                const double ms = timedMs([&] { session.relink(finds); });
+                session.document()->undoStack()->undo();
+                return ms;
+            },
+            [&] {
+                PlacementDocument copy = content;
+                return timedMs([&] {
+                    for (Placement &placement : copy.placements) {
+                        const auto to = finds.constFind(placement.structurePath);
+                        if (to != finds.cend())
+                            placement.structurePath = *to;
+                    }
+                });
+            });
+        report("18 relink 100,000 placements, 200 files", relink, pass,
+               finds.size() == qsizetype(fixture.structures.size())
+                   ? "(Use Found Files, against one pass replacing paths)"
+                   : "(not every structure was found)");
+    }
+}
+
 // 16: the library of 20,000 structure files in 400 folders: the filter's keystroke against the
 // same substring test in a plain loop over the names, and indexing it in the background against
 // listing it with QDirIterator alone.
@@ -1175,7 +1263,7 @@ int main(int argc, char *argv[])
         benchPreview(dir, colours);
     if (wanted("2") || wanted("3") || wanted("6") || wanted("7") || wanted("8") || wanted("9") ||
         wanted("10") || wanted("11") || wanted("12") || wanted("13") || wanted("14") ||
-        wanted("15")) {
+        wanted("15") || wanted("17") || wanted("18")) {
         const PlacementFixture fixture = makePlacements(dir);
         if (wanted("2"))
             benchOpen(fixture, colours, wanted);
@@ -1200,6 +1288,8 @@ int main(int argc, char *argv[])
             benchEditing(fixture, colours, wanted);
         if (wanted("15"))
             benchZoomedOut(dir, fixture, colours);
+        if (wanted("17") || wanted("18"))
+            benchMovedFiles(dir, fixture, colours, wanted);
     }
     if (wanted("2c"))
         benchTerrainInView(dir);

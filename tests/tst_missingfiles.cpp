@@ -93,6 +93,13 @@ private slots:
                                   m_dir.filePath("maps/world/multis/round-tower.mlt"),
                               "X:\\gone.mlt|1|not found"}));
 
+        // Exported (as --export does), the found structures are drawn in their colours.
+        const QString picture = m_dir.filePath("map.png");
+        QVERIFY(session.exportImage(picture));
+        const Placement *keep = session.document()->placements().at(1);
+        QCOMPARE(QImage(picture).pixel(keep->position.toPoint()),
+                 session.structureImage(StructureImages::Key::of(*keep)).pixel(0, 0));
+
         button(window, "Use Found Files")->click();
         PlacementDocument relinked = written;
         relinked.terrainPath = m_terrain;
