@@ -33,7 +33,8 @@ private slots:
         const QList<DemoData::Tile> tiles = DemoData::rectangleStructure(3, 2, 0, 0, 200, random);
         for (const char *path : {"maps/world/multis/round-tower.mlt", "multis/keep.mlt",
                                  "library/a/shard/multis/gate.mlt", "library/b/gate.mlt",
-                                 "elsewhere/deep/multis/round-tower.mlt"}) {
+                                 "elsewhere/deep/multis/round-tower.mlt",
+                                 "elsewhere/deep/other/keep.mlt", "elsewhere/gone.mlt"}) {
             QDir(m_dir.path()).mkpath(QFileInfo(path).path());
             TestSupport::writeStructure(m_dir, path, tiles);
         }
@@ -117,10 +118,10 @@ private slots:
     }
 
     // "Locate Folder..." searches a chosen folder and all below it, tells how many it would
-    // relink, and relinks them as one step.
+    // relink, and relinks them as one step, which the saved bytes carry and undo takes back.
     void locateFolder()
     {
-        mapWith(m_terrain);
+        const PlacementDocument written = mapWith(m_terrain);
         MainWindow window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -138,13 +139,19 @@ private slots:
                                              box->button(QMessageBox::Yes)->click();
                                          }});
         button(window, "Locate Folder...")->click();
-        QCOMPARE(question, "1 of the 3 missing files were found below " +
-                               QDir::toNativeSeparators(m_dir.filePath("elsewhere")) +
-                               ". Relink them?");
-        const QString moved = m_dir.filePath("elsewhere/deep/multis/round-tower.mlt");
-        QCOMPARE(session.document()->placements().at(0)->structurePath, moved);
-        QCOMPARE(session.document()->placements().at(2)->structurePath, moved);
+        const QString elsewhere = m_dir.filePath("elsewhere");
+        QCOMPARE(question, "3 of the 3 missing files were found below " +
+                               QDir::toNativeSeparators(elsewhere) + ". Relink them?");
+        PlacementDocument relinked = written;
+        relinked.placements[0].structurePath = relinked.placements[2].structurePath =
+            elsewhere + "/deep/multis/round-tower.mlt";
+        relinked.placements[1].structurePath = elsewhere + "/deep/other/keep.mlt";
+        relinked.placements[3].structurePath = elsewhere + "/gone.mlt";
+        QCOMPARE(*PlacementFile::write(session.document()->content()),
+                 *PlacementFile::write(relinked));
         QCOMPARE(session.document()->undoStack()->count(), 1);
+        session.document()->undoStack()->undo();
+        QCOMPARE(*PlacementFile::write(session.document()->content()), m_bytes);
         session.document()->undoStack()->clear();
     }
 
