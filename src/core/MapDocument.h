@@ -78,6 +78,10 @@ public:
     // See ReplaceStructure.
     void replaceStructure(const QList<Placement *> &placements, const QString &structurePath,
                           QPoint offset, const QRect &region);
+    // See TakeTheirs; placements not on the map are left out, and nothing happens when
+    // nothing is left.
+    void takeTheirs(const QList<Placement *> &removed, const QList<Placement> &added,
+                    const QList<std::pair<Placement *, Placement>> &changed);
 
 signals:
     // The whole map was replaced (open, close).
@@ -106,6 +110,7 @@ private:
     friend class SetInvisible;
     friend class SetPositions;
     friend class ReplaceStructure;
+    friend class TakeTheirs;
 
     // The placements at the given places of the drawing order afterwards, sorted by place.
     using Places = QList<std::pair<qsizetype, Placement *>>;
