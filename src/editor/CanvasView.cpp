@@ -375,6 +375,19 @@ void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
         m_canvas->leaveItemsOut();
 }
 
+void CanvasView::drawForeground(QPainter *painter, const QRectF &rect)
+{
+    QGraphicsView::drawForeground(painter, rect);
+    if (m_overlay && m_canvas)
+        m_overlay(painter, rect);
+}
+
+void CanvasView::setOverlay(const Overlay &overlay)
+{
+    m_overlay = overlay;
+    viewport()->update();
+}
+
 void CanvasView::setGridSize(int cells)
 {
     m_grid.setSize(cells);

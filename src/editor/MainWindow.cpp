@@ -2,6 +2,8 @@
 
 #include "BuildLabel.h"
 #include "CanvasView.h"
+#include "ChecksPanel.h"
+#include "DifferencesPanel.h"
 #include "DirView.h"
 #include "EditCommands.h"
 #include "FileCommands.h"
@@ -19,6 +21,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -82,6 +85,21 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
         new PlacementsPanel(m_session.get(), m_canvasView, m_placementsDock));
     addDockWidget(Qt::LeftDockWidgetArea, m_placementsDock);
     m_placementsDock->hide();
+    // The findings of Tools > Check Map and the differences of Tools > Compare With File...,
+    // below the map, shown by their commands.
+    m_checksDock = new QDockWidget(this);
+    m_checksDock->setObjectName(QStringLiteral("checksDock"));
+    m_checksDock->setWindowTitle(tr("Checks"));
+    m_checksDock->setWidget(new ChecksPanel(m_session.get(), m_canvasView, m_checksDock));
+    addDockWidget(Qt::BottomDockWidgetArea, m_checksDock);
+    m_checksDock->hide();
+    m_differencesDock = new QDockWidget(this);
+    m_differencesDock->setObjectName(QStringLiteral("differencesDock"));
+    m_differencesDock->setWindowTitle(tr("Differences"));
+    m_differencesDock->setWidget(
+        new DifferencesPanel(m_session.get(), m_canvasView, m_differencesDock));
+    addDockWidget(Qt::BottomDockWidgetArea, m_differencesDock);
+    m_differencesDock->hide();
     m_autoSaver = new AutoSaver(document, RecoveryStore::defaultFolder(), this);
     tree->setRadarColours(&m_radarColours);
 
@@ -92,6 +110,8 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     viewMenu->addAction(m_filesDock->toggleViewAction());
     viewMenu->addAction(m_overviewDock->toggleViewAction());
     viewMenu->addAction(m_placementsDock->toggleViewAction());
+    viewMenu->addAction(m_checksDock->toggleViewAction());
+    viewMenu->addAction(m_differencesDock->toggleViewAction());
     viewMenu->addSeparator();
     QAction *dim = viewMenu->addAction(tr("Dim Invisible Structures"));
     dim->setCheckable(true);
@@ -118,6 +138,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     connect(document, &MapDocument::reset, goToCell,
             [goToCell, document] { goToCell->setEnabled(document->isOpen()); });
     menuBar()->addMenu(viewMenu);
+    menuBar()->addMenu(createToolsMenu());
     menuBar()->addMenu(createHelpMenu());
 
     connect(&m_scaleMapper, &QSignalMapper::mappedInt, m_canvasView, &CanvasView::setScale);
@@ -145,6 +166,8 @@ MainWindow::~MainWindow()
     delete m_autoSaver;
     delete m_overviewDock;
     delete m_placementsDock;
+    delete m_checksDock;
+    delete m_differencesDock;
     delete m_canvasView;
     m_session->document()->disconnect(this);
 }
@@ -284,6 +307,46 @@ QMenu *MainWindow::createScaleMenu()
             actions.at(factor - 1)->setChecked(true);
     });
     return menu;
+}
+
+QMenu *MainWindow::createToolsMenu()
+{
+    auto *menu = new QMenu(tr("Tools"), menuBar());
+    QAction *check = menu->addAction(tr("Check Map"));
+    check->setShortcut(QKeySequence(Qt::Key_F7));
+    connect(check, &QAction::triggered, this, [this] {
+        m_checksDock->show();
+        m_checksDock->raise();
+        static_cast<ChecksPanel *>(m_checksDock->widget())->check();
+    });
+    QAction *compare = menu->addAction(tr("Compare With File..."));
+    connect(compare, &QAction::triggered, this, &MainWindow::compareWithFile);
+    MapDocument *document = m_session->document();
+    for (QAction *action : {check, compare}) {
+        action->setEnabled(document->isOpen());
+        connect(document, &MapDocument::reset, action,
+                [action, document] { action->setEnabled(document->isOpen()); });
+    }
+    return menu;
+}
+
+void MainWindow::compareWithFile()
+{
+    if (!m_session->document()->isOpen())
+        return;
+    const QString path = QFileDialog::getOpenFileName(
+        this, tr("Compare With File"), QFileInfo(m_session->document()->fileName()).path(),
+        tr("Placement files (*.xml);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    auto *panel = static_cast<DifferencesPanel *>(m_differencesDock->widget());
+    if (!panel->compareWith(path, &error)) {
+        QMessageBox::warning(this, tr("Compare failed"), error);
+        return;
+    }
+    m_differencesDock->show();
+    m_differencesDock->raise();
 }
 
 QMenu *MainWindow::createHelpMenu()
