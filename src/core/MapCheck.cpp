@@ -59,6 +59,16 @@ quint64 bitsAt(const quint64 *row, qint64 start)
     return value;
 }
 
+// The cells set among 64, counted inline: without a processor-specific build the compiler's own
+// count is a library call, which the overlaps would spend most of their time in.
+int bitCount(quint64 bits)
+{
+    bits -= (bits >> 1) & 0x5555555555555555u;
+    bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);
+    bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return int((bits * 0x0101010101010101u) >> 56);
+}
+
 // The first cells of a run of 64 that lie before end.
 quint64 keepBefore(quint64 bits, qint64 left)
 {
@@ -96,7 +106,7 @@ int sharedCells(const Placed &a, const Placed &b, QRect *area)
                 keepBefore(bitsAt(rowA, x - a.x) & bitsAt(rowB, x - b.x), right - x);
             if (!both)
                 continue;
-            count += qPopulationCount(both);
+            count += bitCount(both);
             minX = std::min(minX, x + qCountTrailingZeroBits(both));
             maxX = std::max(maxX, x + 63 - qCountLeadingZeroBits(both));
             minY = std::min(minY, y);
@@ -119,7 +129,7 @@ int cellsInside(const Placed &p, QSize terrain)
     for (qint64 y = top; y < bottom; ++y) {
         const quint64 *row = p.mask->row(y - p.y);
         for (qint64 x = left; x < right; x += 64)
-            count += qPopulationCount(keepBefore(bitsAt(row, x - p.x), right - x));
+            count += bitCount(keepBefore(bitsAt(row, x - p.x), right - x));
     }
     return count;
 }
@@ -228,7 +238,7 @@ void MapCheck::run()
     std::sort(squares.begin(), squares.end());
     struct Overlap
     {
-        qsizetype a, b;
+        qint32 a, b;
         int cells;
         QRect area;
     };
@@ -251,18 +261,38 @@ void MapCheck::run()
                     continue;
                 QRect area;
                 if (const int cells = sharedCells(a, b, &area))
-                    overlaps.push_back({squares[i].second, squares[j].second, cells, area});
+                    overlaps.push_back(
+                        {qint32(squares[i].second), qint32(squares[j].second), cells, area});
             }
         }
         from = to;
     }
-    std::sort(overlaps.begin(), overlaps.end(), [](const Overlap &x, const Overlap &y) {
-        return x.a != y.a ? x.a < y.a : x.b < y.b;
-    });
-    m_findings.reserve(qsizetype(overlaps.size()));
-    m_involved.reserve(qsizetype(overlaps.size()) * 2);
+    // In the drawing order of their first placements, then of their second: grouped by the
+    // first in one pass, each group (a handful) sorted by the second.
+    std::vector<size_t> groupEnd(placed.size() + 1, 0);
     for (const Overlap &overlap : overlaps)
-        add(Kind::Overlap, {overlap.a, overlap.b}, overlap.cells, 0, overlap.area);
+        ++groupEnd[size_t(overlap.a) + 1];
+    for (size_t i = 1; i < groupEnd.size(); ++i)
+        groupEnd[i] += groupEnd[i - 1];
+    m_findings.resize(qsizetype(overlaps.size()));
+    m_involved.resize(qsizetype(overlaps.size()) * 2);
+    for (const Overlap &overlap : overlaps) {
+        const qsizetype at = qsizetype(groupEnd[size_t(overlap.a)]++);
+        m_findings[at] = {Kind::Overlap, overlap.cells, 0, overlap.area, at * 2, 2};
+        m_involved[at * 2] = overlap.a;
+        m_involved[at * 2 + 1] = overlap.b;
+    }
+    const auto second = [this](const Finding &f) { return m_involved.at(f.first + 1); };
+    for (qsizetype from = 0; from < m_findings.size();) {
+        qsizetype to = from + 1;
+        const qsizetype first = m_involved.at(m_findings.at(from).first);
+        while (to < m_findings.size() && m_involved.at(m_findings.at(to).first) == first)
+            ++to;
+        std::sort(m_findings.begin() + from, m_findings.begin() + to,
+                  [&](const Finding &x, const Finding &y) { return second(x) < second(y); });
+        from = to;
+    }
+    std::vector<Overlap>().swap(overlaps);
 
     for (qsizetype i = 0; i < qsizetype(placed.size()); ++i) {
         if (!stands[size_t(i)] || nextCopy[size_t(i)] < 0)
