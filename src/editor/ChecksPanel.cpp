@@ -17,6 +17,7 @@ ChecksPanel::ChecksPanel(MapSession *session, CanvasView *view, QWidget *parent)
       m_table(new QTableView(this)), m_summary(new QLabel(this))
 {
     m_summary->setObjectName(QStringLiteral("checksSummary"));
+    m_summary->setText(tr("Check the map: Tools > Check Map."));
     m_table->setObjectName(QStringLiteral("checksTable"));
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);

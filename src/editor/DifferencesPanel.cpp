@@ -31,7 +31,6 @@ DifferencesPanel::DifferencesPanel(MapSession *session, CanvasView *view, QWidge
       m_summary(new QLabel(this)), m_takeTheirs(new QPushButton(tr("Take Theirs"), this))
 {
     m_summary->setObjectName(QStringLiteral("differencesSummary"));
-    m_summary->setText(tr("Compare the map with a file: Tools > Compare With File..."));
     m_summary->setWordWrap(true);
     m_table->setObjectName(QStringLiteral("differencesTable"));
     m_table->setModel(m_model);
@@ -53,12 +52,13 @@ DifferencesPanel::DifferencesPanel(MapSession *session, CanvasView *view, QWidge
 
     m_settle.setSingleShot(true);
     m_settle.setInterval(settleMs);
+    forget();
     connect(&m_settle, &QTimer::timeout, this, &DifferencesPanel::compare);
     connect(m_takeTheirs, &QPushButton::clicked, this, &DifferencesPanel::takeTheirs);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &DifferencesPanel::selectRows);
     MapDocument *document = session->document();
-    connect(document, &MapDocument::reset, this, &DifferencesPanel::mapChanged);
+    connect(document, &MapDocument::reset, this, &DifferencesPanel::forget);
     connect(document, &MapDocument::placementsInserted, this, &DifferencesPanel::mapChanged);
     connect(document, &MapDocument::placementsTaken, this, &DifferencesPanel::mapChanged);
     connect(document, &MapDocument::placementsMoved, this, &DifferencesPanel::mapChanged);
@@ -83,6 +83,22 @@ bool DifferencesPanel::compareWith(const QString &path, QString *error)
         m_theirPixmaps.insert(it.key(), QPixmap::fromImage(it.value()));
     compare();
     return true;
+}
+
+void DifferencesPanel::forget()
+{
+    m_settle.stop();
+    m_stale = false;
+    m_otherFile.clear();
+    m_theirs.clear();
+    m_theirImages.clear();
+    m_theirPixmaps.clear();
+    m_comparison.reset();
+    m_ours.clear();
+    m_model->setRows(0, {});
+    m_takeTheirs->setEnabled(false);
+    m_summary->setText(tr("Compare the map with a file: Tools > Compare With File..."));
+    m_view->viewport()->update();
 }
 
 void DifferencesPanel::mapChanged()
@@ -163,7 +179,9 @@ QRectF DifferencesPanel::areaOf(const MapComparison::Difference &difference) con
 
 void DifferencesPanel::takeTheirs()
 {
-    if (!m_comparison || m_stale)
+    if (!m_comparison)
+        return;
+    if (m_stale)
         compare(); // the rows must name the map as it is
     QList<Placement *> removed;
     QList<Placement> added;

@@ -25,7 +25,8 @@ struct Placement;
 // other file's placements that differ faded in their colours, and joins each moved placement's
 // two places with a line. Selecting rows selects the open map's placements among them and
 // centres the view on the current one; "Take Theirs" brings the other file's version of the
-// selected rows into the open map, as one step. The rows follow the open map's edits.
+// selected rows into the open map, as one step. The rows follow the open map's edits; another
+// map made, opened or closed ends the comparison.
 class DifferencesPanel : public QWidget
 {
     Q_OBJECT
@@ -55,6 +56,8 @@ protected:
 
 private:
     void compare();
+    // No comparison: the map it was made for is gone.
+    void forget();
     void mapChanged();
     void selectRows();
     void drawOverlay(QPainter *painter, const QRectF &area) const;
