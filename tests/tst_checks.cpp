@@ -6,6 +6,7 @@
 #include "core/MapSession.h"
 #include "core/PlacementFile.h"
 #include "core/StructureFile.h"
+#include "editor/CanvasView.h"
 #include "editor/ChecksPanel.h"
 #include "editor/DifferencesPanel.h"
 #include "editor/MainWindow.h"
@@ -107,6 +108,7 @@ private:
 
     static bool activate(MainWindow &window)
     {
+        window.resize(1000, 700);
         window.show();
         window.activateWindow();
         return QTest::qWaitForWindowActive(&window);
@@ -235,8 +237,21 @@ private slots:
         auto *panel = window.findChild<DifferencesPanel *>();
         QVERIFY(panel->isVisible());
         QCOMPARE(rowsOf(panel->table()), differences);
-        // Every row taken is the other file, saved; and one step back is this one.
+        // Placements only there show faded over the terrain, in their colour (black here).
+        CanvasView *view = window.canvasView();
+        QTRY_VERIFY(!window.session()->isTerrainLoading());
+        const QImage shown = view->viewport()->grab().toImage();
+        for (const QString &line : differences.filter("added: ")) {
+            const QStringList at = line.section(" at ", 1).split(',');
+            const QPoint cell(at[0].toInt(), at[1].toInt());
+            const QRgb pixel = shown.pixel(view->mapFromScene(QPointF(cell)));
+            QVERIFY(pixel != QImage(m_terrain).pixel(cell) && qGray(pixel) > 0);
+        }
+        // Every row selected selects the placements here; every row taken is the other file,
+        // saved; and one step back is this one.
         QTest::keyClick(panel->table(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(window.session()->selection()->size(),
+                 differences.size() - differences.filter("added: ").size());
         QTest::mouseClick(panel->findChild<QPushButton *>("takeTheirsButton"), Qt::LeftButton);
         QCOMPARE(rowsOf(panel->table()), QStringList());
         MapDocument *document = window.session()->document();

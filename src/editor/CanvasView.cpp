@@ -377,7 +377,10 @@ void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
 
 void CanvasView::drawForeground(QPainter *painter, const QRectF &rect)
 {
+    // The canvas draws its items with a transform of its own, which it leaves behind.
+    painter->save();
     QGraphicsView::drawForeground(painter, rect);
+    painter->restore();
     if (m_overlay && m_canvas)
         m_overlay(painter, rect);
 }
