@@ -5,6 +5,7 @@
 #include "core/MapSession.h"
 
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QSet>
 #include <QTableView>
@@ -46,6 +47,9 @@ ChecksPanel::ChecksPanel(MapSession *session, CanvasView *view, QWidget *parent)
     connect(document, &MapDocument::placementsReordered, this, &ChecksPanel::mapChanged);
     connect(m_table, &QAbstractItemView::clicked, this, &ChecksPanel::selectRow);
     connect(m_table, &QAbstractItemView::activated, this, &ChecksPanel::selectRow);
+    // Rows gone through with the keys select too.
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &ChecksPanel::selectRow);
 }
 
 // A check still running keeps its own copy of the map: it ends by itself, unheard.
