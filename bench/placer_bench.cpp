@@ -918,7 +918,8 @@ void benchCheck(const PlacementFixture &fixture, const RadarColours &colours)
     char note[120];
     std::snprintf(note, sizeof note, "(%.0f ms; %lld findings; against painting %lld cells)",
                   operation, static_cast<long long>(findings), static_cast<long long>(covered));
-    report("19 Check Map on 100,000 placements", operation, floor, note);
+    report("19 Check Map on 100,000 placements of 200 structures on a 4096 × 4096 terrain",
+           operation, floor, note);
 }
 
 // 20: comparing the map of 100,000 placements with a copy of it in which 1,000 differ (700
