@@ -54,6 +54,7 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -881,14 +882,18 @@ void benchCheck(const PlacementFixture &fixture, const RadarColours &colours)
     std::vector<quint16> counter(size_t(terrain.width()) * size_t(terrain.height()));
     qsizetype findings = 0;
     qint64 covered = 0;
+    double copyMs = 0;
     const auto [operation, floor] = alternateMs(
         9,
         [&] {
-            return timedMs([&] {
-                MapCheck check(session);
-                check.run();
-                findings = check.findings().size();
+            // The copy is what the window waits for; the check runs on a worker thread.
+            std::optional<MapCheck> check;
+            const double whole = timedMs([&] {
+                copyMs = timedMs([&] { check.emplace(session); });
+                check->run();
+                findings = check->findings().size();
             });
+            return whole;
         },
         [&] {
             std::fill(counter.begin(), counter.end(), 0);
@@ -915,9 +920,12 @@ void benchCheck(const PlacementFixture &fixture, const RadarColours &colours)
                 }
             });
         });
-    char note[120];
-    std::snprintf(note, sizeof note, "(%.0f ms; %lld findings; against painting %lld cells)",
-                  operation, static_cast<long long>(findings), static_cast<long long>(covered));
+    char note[160];
+    std::snprintf(note, sizeof note,
+                  "(%.0f ms, the window waiting %.1f ms for the copy; %lld findings; against "
+                  "painting %lld cells)",
+                  operation, copyMs, static_cast<long long>(findings),
+                  static_cast<long long>(covered));
     report("19 Check Map on 100,000 placements of 200 structures on a 4096 × 4096 terrain",
            operation, floor, note);
 }
