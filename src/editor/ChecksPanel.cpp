@@ -27,7 +27,10 @@ ChecksPanel::ChecksPanel(MapSession *session, CanvasView *view, QWidget *parent)
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    // The placements take the room; the cells' column is wide enough for its longest text.
+    m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    m_table->horizontalHeader()->resizeSection(2, m_table->fontMetrics().horizontalAdvance(tr(
+                                                      "has 99999 of 99999 cells off the terrain")));
     m_table->setWordWrap(false);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

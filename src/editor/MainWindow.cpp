@@ -99,6 +99,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     m_differencesDock->setWidget(
         new DifferencesPanel(m_session.get(), m_canvasView, m_differencesDock));
     addDockWidget(Qt::BottomDockWidgetArea, m_differencesDock);
+    tabifyDockWidget(m_checksDock, m_differencesDock); // one place, a tab each
     m_differencesDock->hide();
     m_autoSaver = new AutoSaver(document, RecoveryStore::defaultFolder(), this);
     tree->setRadarColours(&m_radarColours);
