@@ -417,9 +417,10 @@ private slots:
                 "Raise(off) Lower(off) Bring to Front(off) Send to Back(off) - "
                 "Invisible[ ](off)",
                 "Scale: 1[x] 2[ ] 3[ ] 4[ ] 5[ ] 6[ ]",
-                "View: Files[x] Overview[x] Placements[ ] Missing Files[ ] - Dim Invisible "
-                "Structures[ ] Show Grid[ ] Snap to Grid[ ] Grid Size... - Zoom to Fit(off) Go "
-                "to Cell...(off)",
+                "View: Files[x] Overview[x] Placements[ ] Missing Files[ ] Checks[ ] "
+                "Differences[ ] - Dim Invisible Structures[ ] Show Grid[ ] Snap to Grid[ ] Grid "
+                "Size... - Zoom to Fit(off) Go to Cell...(off)",
+                "Tools: Check Map(off) Compare With File...(off)",
                 "Help: Keyboard Shortcuts About Valdrune Structure Placer About Qt"}));
         const QList<QKeySequence::StandardKey> keys = {
             QKeySequence::New,    QKeySequence::Open, QKeySequence::Close, QKeySequence::Save,
@@ -464,8 +465,8 @@ private slots:
                 rows << table->item(row, 0)->text() + '=' + table->item(row, 1)->text();
             modal->close();
         }});
-        entriesOf(window, 4).at(0)->trigger();
-        for (const char *row : {"Save=Ctrl+S", "Delete=Del",
+        entriesOf(window, 5).at(0)->trigger();
+        for (const char *row : {"Save=Ctrl+S", "Delete=Del", "Check Map=F7",
                                 "Zoom In=Ctrl++, Ctrl+=", "Later=Ctrl+F9", "Exit=Ctrl+Q"})
             QVERIFY2(rows.contains(row), qPrintable(rows.join(" | ")));
         QVERIFY(std::any_of(rows.cbegin(), rows.cend(), [](const QString &row) {

@@ -1,19 +1,26 @@
 #include "CommandLine.h"
 
 #include "core/Configuration.h"
+#include "core/MapCheck.h"
+#include "core/MapComparison.h"
 #include "core/MapSession.h"
+#include "core/PlacementFile.h"
 #include "core/RadarColours.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 
 #include <cstring>
 #include <iostream>
+#include <optional>
 
 namespace {
 
 const char exportOption[] = "export";
+const char checkOption[] = "check";
+const char diffOption[] = "diff";
 const char versionOption[] = "version";
 
 // Draws the map of the placement file at mapFile into the PNG file at imageFile, as the
@@ -33,6 +40,68 @@ bool exportMap(const QString &mapFile, const QString &imageFile, const RadarColo
     return false;
 }
 
+// What the map needs to be checked or compared could not be read: the exit code of --check and
+// --diff.
+constexpr int unreadable = 2;
+
+// Prints the findings of the check of the map at mapFile, one line each: 0 when there are none,
+// 1 when there are some, 2 with *error set when the map or its terrain cannot be read.
+int checkMap(const QString &mapFile, QString *error)
+{
+    MapSession session;
+    session.setReadsTerrainAtOnce(true);
+    if (!session.openFile(mapFile, error))
+        return unreadable;
+    QString why;
+    if (session.wholeTerrain(&why).isNull()) {
+        *error = QCoreApplication::translate("CommandLine", "The terrain of %1 cannot be read:\n%2")
+                     .arg(QDir::toNativeSeparators(mapFile), why);
+        return unreadable;
+    }
+    MapCheck check(session);
+    check.run();
+    for (const MapCheck::Finding &finding : check.findings())
+        std::cout << qPrintable(check.line(finding)) << '\n';
+    std::cout.flush();
+    return check.findings().isEmpty() ? 0 : 1;
+}
+
+// The placements of the placement file at path; nullopt with *error set when it cannot be read.
+std::optional<QList<Placement>> readPlacements(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QCoreApplication::translate("CommandLine", "%1 could not be opened.\n%2")
+                     .arg(QDir::toNativeSeparators(path), file.errorString());
+        return std::nullopt;
+    }
+    QString why;
+    std::optional<PlacementDocument> document = PlacementFile::read(file, &why);
+    if (!document) {
+        *error = QCoreApplication::translate("CommandLine", "%1 is not a placement file.\n%2")
+                     .arg(QDir::toNativeSeparators(path), why);
+        return std::nullopt;
+    }
+    return std::move(document->placements);
+}
+
+// Prints the differences from the map at from to the one at to, one line each: 0 when they hold
+// the same placements, 1 when they differ, 2 with *error set when one cannot be read.
+int compareMaps(const QString &from, const QString &to, QString *error)
+{
+    const std::optional<QList<Placement>> ours = readPlacements(from, error);
+    if (!ours)
+        return unreadable;
+    const std::optional<QList<Placement>> theirs = readPlacements(to, error);
+    if (!theirs)
+        return unreadable;
+    const MapComparison comparison(*ours, *theirs);
+    for (const MapComparison::Difference &difference : comparison.differences())
+        std::cout << qPrintable(comparison.line(difference)) << '\n';
+    std::cout.flush();
+    return comparison.differences().isEmpty() ? 0 : 1;
+}
+
 } // namespace
 
 bool CommandLine::wantsNoWindow(int argc, char *argv[])
@@ -48,7 +117,8 @@ bool CommandLine::wantsNoWindow(int argc, char *argv[])
         const char *argument = argv[i];
         if (std::strcmp(argument, "--") == 0)
             return false;
-        if (names(argument, exportOption) || names(argument, versionOption) ||
+        if (names(argument, exportOption) || names(argument, checkOption) ||
+            names(argument, diffOption) || names(argument, versionOption) ||
             names(argument, "help") || std::strcmp(argument, "-h") == 0 ||
             std::strcmp(argument, "-v") == 0)
             return true;
@@ -75,9 +145,23 @@ void CommandLine::addArguments(QCommandLineParser &parser)
             "CommandLine", "Draw the map into the PNG file <image>, one pixel a map cell, and quit "
                            "without showing a window."),
         QCoreApplication::translate("CommandLine", "image")));
+    parser.addOption(QCommandLineOption(
+        QLatin1String(checkOption),
+        QCoreApplication::translate(
+            "CommandLine", "Print what the map should not hold, one finding a line (overlap, "
+                           "stacked, off-terrain, missing), and quit: exit code 0 for none, 1 for "
+                           "some, 2 when the map cannot be read.")));
+    parser.addOption(QCommandLineOption(
+        QLatin1String(diffOption),
+        QCoreApplication::translate(
+            "CommandLine", "Given two maps, print what differs from the first to the second, one "
+                           "difference a line (removed, added, moved, changed), and quit: exit "
+                           "code 0 for the same placements, 1 when they differ, 2 when one cannot "
+                           "be read.")));
     parser.addPositionalArgument(
         QCoreApplication::translate("CommandLine", "map"),
-        QCoreApplication::translate("CommandLine", "The placement file to open (or to export)."),
+        QCoreApplication::translate("CommandLine",
+                                    "The placement file to open (or to export, check or compare)."),
         QCoreApplication::translate("CommandLine", "[map]"));
 }
 
@@ -94,6 +178,31 @@ int CommandLine::runWithoutWindow(const QStringList &arguments, const QString &a
     if (parsed && parser.isSet(QLatin1String(versionOption))) {
         std::cout << qPrintable(versionText());
         return 0;
+    }
+    const QStringList maps = parser.positionalArguments();
+    const bool check = parsed && parser.isSet(QLatin1String(checkOption));
+    const bool diff = parsed && parser.isSet(QLatin1String(diffOption));
+    if (check || diff) {
+        QString why;
+        if (int(check) + int(diff) + int(parser.isSet(QLatin1String(exportOption))) > 1)
+            why = QCoreApplication::translate("CommandLine",
+                                              "--export, --check and --diff go one at a time.");
+        else if (check && maps.size() != 1)
+            why = QCoreApplication::translate("CommandLine", "--check needs one map file.");
+        else if (diff && maps.size() != 2)
+            why = QCoreApplication::translate("CommandLine", "--diff needs two map files.");
+        if (!why.isEmpty()) {
+            std::cerr << qPrintable(program + why) << '\n' << qPrintable(parser.helpText());
+            return 2;
+        }
+        // Only which cells a structure covers matters, not their colours: the configuration,
+        // which speaks on standard output, is left unread.
+        QString error;
+        const int code = check ? checkMap(maps.constFirst(), &error)
+                               : compareMaps(maps.constFirst(), maps.constLast(), &error);
+        if (!error.isEmpty())
+            std::cerr << qPrintable(program + error) << std::endl;
+        return code;
     }
     const QString image = parser.value(QLatin1String(exportOption));
     QString why = parser.errorText();

@@ -10,6 +10,9 @@ class QCommandLineParser;
 //   valdrune-placer [MAP]                 the window, with MAP opened at start
 //   valdrune-placer --export IMAGE MAP    MAP drawn into the PNG file IMAGE; no window, no
 //                                         display needed
+//   valdrune-placer --check MAP           MAP's findings (MapCheck), one a line
+//   valdrune-placer --diff A B            the differences from map A to map B (MapComparison),
+//                                         one a line
 //   valdrune-placer --help | --version    what the program takes, or its name and version
 namespace CommandLine {
 
@@ -22,7 +25,9 @@ bool wantsNoWindow(int argc, char *argv[]);
 void addArguments(QCommandLineParser &parser);
 // Does the work without a window that the arguments ask for, with the radar colours of the
 // configuration next to the program in applicationDir: 0 when it was done, otherwise a message
-// on standard error and 1 (2 for arguments that make no sense).
+// on standard error and 1 (2 for arguments that make no sense). --check and --diff print their
+// lines on standard output and exit with 0 when there are none, 1 when there are some, 2 when a
+// map cannot be read (or the arguments make no sense).
 int runWithoutWindow(const QStringList &arguments, const QString &applicationDir);
 
 } // namespace CommandLine

@@ -10,6 +10,7 @@
 #include "ReplaceStructure.h"
 #include "SetInvisible.h"
 #include "SetPositions.h"
+#include "TakeTheirs.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -249,6 +250,22 @@ void MapDocument::setTerrainPath(const QString &path)
         return;
     m_terrainPath = path;
     emit terrainPathChanged(path);
+}
+
+void MapDocument::takeTheirs(const QList<Placement *> &removed, const QList<Placement> &added,
+                             const QList<std::pair<Placement *, Placement>> &changed)
+{
+    if (!m_open)
+        return;
+    const QSet<const Placement *> onMap(m_placements.cbegin(), m_placements.cend());
+    const QList<Placement *> removing = present(removed);
+    QList<std::pair<Placement *, Placement>> changing;
+    for (const auto &change : changed) {
+        if (onMap.contains(change.first) && !(*change.first == change.second))
+            changing.append(change);
+    }
+    if (!removing.isEmpty() || !added.isEmpty() || !changing.isEmpty())
+        m_undoStack.push(new TakeTheirs(this, removing, added, changing));
 }
 
 void MapDocument::reorder(const QList<Placement *> &order)

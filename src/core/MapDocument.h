@@ -81,6 +81,10 @@ public:
                           QPoint offset, const QRect &region);
     // See RelinkFiles. Nothing when no placement or terrain names a path given.
     void relink(const QHash<QString, QString> &paths);
+    // See TakeTheirs; placements not on the map are left out, and nothing happens when
+    // nothing is left.
+    void takeTheirs(const QList<Placement *> &removed, const QList<Placement> &added,
+                    const QList<std::pair<Placement *, Placement>> &changed);
 
 signals:
     // The whole map was replaced (open, close).
@@ -115,6 +119,7 @@ private:
     friend class SetPositions;
     friend class ReplaceStructure;
     friend class RelinkFiles;
+    friend class TakeTheirs;
 
     // The placements at the given places of the drawing order afterwards, sorted by place.
     using Places = QList<std::pair<qsizetype, Placement *>>;

@@ -56,7 +56,8 @@ public:
     QImage wholeTerrain(QString *error = nullptr) const;
 
     // The image the structures of key are drawn with; null for a structure without one (drawn
-    // as a placeholder box).
+    // as a placeholder box). These images are the one place that says whether the session could
+    // load a structure: one without an image is what the checks (MapCheck) report as missing.
     QImage structureImage(const StructureImages::Key &key) const { return m_images.value(key); }
     const StructureImages::Map &structureImages() const { return m_images; }
     // Keeps the image of a structure brought onto the map from elsewhere (a drag from the

@@ -4,6 +4,8 @@
 #include <QRect>
 #include <QString>
 
+#include <cmath>
+
 // One structure placed on a map, as a placement file records it.
 struct Placement
 {
@@ -12,6 +14,17 @@ struct Placement
     QRect region;     // left and top 0; only width and height are stored
     QString structurePath;
     bool invisible = false;
+
+    // The position as the placement file records it: each coordinate truncated toward zero
+    // (one far beyond any map read as 0, as the file would write it).
+    QPoint recordedPosition() const
+    {
+        const auto recorded = [](double value) {
+            const double truncated = std::trunc(value);
+            return truncated > -2147483648.0 && truncated < 2147483648.0 ? int(truncated) : 0;
+        };
+        return QPoint(recorded(position.x()), recorded(position.y()));
+    }
 
     bool operator==(const Placement &other) const
     {

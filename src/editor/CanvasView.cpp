@@ -451,6 +451,22 @@ void CanvasView::drawBackground(QPainter *painter, const QRectF &rect)
         m_canvas->leaveItemsOut();
 }
 
+void CanvasView::drawForeground(QPainter *painter, const QRectF &rect)
+{
+    // The canvas draws its items with a transform of its own, which it leaves behind.
+    painter->save();
+    QGraphicsView::drawForeground(painter, rect);
+    painter->restore();
+    if (m_overlay && m_canvas)
+        m_overlay(painter, rect);
+}
+
+void CanvasView::setOverlay(const Overlay &overlay)
+{
+    m_overlay = overlay;
+    viewport()->update();
+}
+
 void CanvasView::setGridSize(int cells)
 {
     m_grid.setSize(cells);

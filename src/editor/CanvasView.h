@@ -11,6 +11,8 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
+
 class Canvas;
 class CanvasItem;
 class FileCommands;
@@ -81,6 +83,10 @@ public:
     bool isPointerOver() const { return m_pointerInside; }
     void setPointer(const QPoint &viewportPos);
     QString pointerText() const { return m_pointerText; }
+    // What is drawn above the map, in canvas pixels, by whoever shows something on it (the
+    // differences with another file); empty draws nothing.
+    using Overlay = std::function<void(QPainter *painter, const QRectF &area)>;
+    void setOverlay(const Overlay &overlay);
 
 public slots:
     void setGridSize(int cells);
@@ -123,6 +129,7 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void drawBackground(QPainter *painter, const QRectF &rect) override;
+    void drawForeground(QPainter *painter, const QRectF &rect) override;
 
 private:
     // Keeping the canvas in step with the document.
@@ -163,4 +170,5 @@ private:
     QPoint m_pointer;
     bool m_pointerInside = false;
     QString m_pointerText;
+    Overlay m_overlay;
 };

@@ -2,6 +2,8 @@
 
 #include "BuildLabel.h"
 #include "CanvasView.h"
+#include "ChecksPanel.h"
+#include "DifferencesPanel.h"
 #include "DirView.h"
 #include "EditCommands.h"
 #include "FileCommands.h"
@@ -120,6 +122,22 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
                 m_missingDock->show();
         });
     });
+    // The findings of Tools > Check Map and the differences of Tools > Compare With File...,
+    // below the map, shown by their commands.
+    m_checksDock = new QDockWidget(this);
+    m_checksDock->setObjectName(QStringLiteral("checksDock"));
+    m_checksDock->setWindowTitle(tr("Checks"));
+    m_checksDock->setWidget(new ChecksPanel(m_session.get(), m_canvasView, m_checksDock));
+    addDockWidget(Qt::BottomDockWidgetArea, m_checksDock);
+    m_checksDock->hide();
+    m_differencesDock = new QDockWidget(this);
+    m_differencesDock->setObjectName(QStringLiteral("differencesDock"));
+    m_differencesDock->setWindowTitle(tr("Differences"));
+    m_differencesDock->setWidget(
+        new DifferencesPanel(m_session.get(), m_canvasView, m_differencesDock));
+    addDockWidget(Qt::BottomDockWidgetArea, m_differencesDock);
+    tabifyDockWidget(m_checksDock, m_differencesDock); // one place, a tab each
+    m_differencesDock->hide();
     m_autoSaver = new AutoSaver(document, RecoveryStore::defaultFolder(), this);
     m_libraryPanel->setRadarColours(&m_radarColours);
 
@@ -131,6 +149,8 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     viewMenu->addAction(m_overviewDock->toggleViewAction());
     viewMenu->addAction(m_placementsDock->toggleViewAction());
     viewMenu->addAction(m_missingDock->toggleViewAction());
+    viewMenu->addAction(m_checksDock->toggleViewAction());
+    viewMenu->addAction(m_differencesDock->toggleViewAction());
     viewMenu->addSeparator();
     m_dimAction = viewMenu->addAction(tr("Dim Invisible Structures"));
     m_dimAction->setCheckable(true);
@@ -162,6 +182,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
                 [action, document] { action->setEnabled(document->isOpen()); });
     }
     menuBar()->addMenu(viewMenu);
+    menuBar()->addMenu(createToolsMenu());
     menuBar()->addMenu(createHelpMenu());
 
     connect(&m_scaleMapper, &QSignalMapper::mappedInt, m_canvasView, &CanvasView::setScale);
@@ -190,6 +211,8 @@ MainWindow::~MainWindow()
     delete m_overviewDock;
     delete m_placementsDock;
     delete m_missingDock;
+    delete m_checksDock;
+    delete m_differencesDock;
     delete m_canvasView;
     m_session->document()->disconnect(this);
 }
@@ -400,6 +423,46 @@ QMenu *MainWindow::createScaleMenu()
             checked->setChecked(false);
     });
     return menu;
+}
+
+QMenu *MainWindow::createToolsMenu()
+{
+    auto *menu = new QMenu(tr("Tools"), menuBar());
+    QAction *check = menu->addAction(tr("Check Map"));
+    check->setShortcut(QKeySequence(Qt::Key_F7));
+    connect(check, &QAction::triggered, this, [this] {
+        m_checksDock->show();
+        m_checksDock->raise();
+        static_cast<ChecksPanel *>(m_checksDock->widget())->check();
+    });
+    QAction *compare = menu->addAction(tr("Compare With File..."));
+    connect(compare, &QAction::triggered, this, &MainWindow::compareWithFile);
+    MapDocument *document = m_session->document();
+    for (QAction *action : {check, compare}) {
+        action->setEnabled(document->isOpen());
+        connect(document, &MapDocument::reset, action,
+                [action, document] { action->setEnabled(document->isOpen()); });
+    }
+    return menu;
+}
+
+void MainWindow::compareWithFile()
+{
+    if (!m_session->document()->isOpen())
+        return;
+    const QString path = QFileDialog::getOpenFileName(
+        this, tr("Compare With File"), QFileInfo(m_session->document()->fileName()).path(),
+        tr("Placement files (*.xml);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    auto *panel = static_cast<DifferencesPanel *>(m_differencesDock->widget());
+    if (!panel->compareWith(path, &error)) {
+        QMessageBox::warning(this, tr("Compare failed"), error);
+        return;
+    }
+    m_differencesDock->show();
+    m_differencesDock->raise();
 }
 
 QMenu *MainWindow::createHelpMenu()

@@ -12,6 +12,8 @@
 
 class AutoSaver;
 class CanvasView;
+class ChecksPanel;
+class DifferencesPanel;
 class DirView;
 class EditCommands;
 class QLabel;
@@ -28,8 +30,9 @@ class RecentMapsMenu;
 
 // The one window: the map view in the middle, the structure library docked on the right with the
 // overview of the whole map below it, the File, Edit, Scale, View and Help menus, and the build
-// in the status bar. It owns the session, the open map, and hands it to every view; and the index
-// of the library folder, which it hands to the "Files" dock.
+// in the status bar, and the Tools menu's "Checks" and "Differences" docks. It owns the session,
+// the open map, and hands it to every view; and the index of the library folder, which it hands
+// to the "Files" dock.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -80,6 +83,9 @@ private:
     QMenu *createFileMenu();
     QMenu *createEditMenu();
     QMenu *createScaleMenu();
+    QMenu *createToolsMenu();
+    // Asks for a placement file and shows its differences with the open map.
+    void compareWithFile();
     QMenu *createHelpMenu();
     void addZoomActions();
     // The title names the map and shows whether it has unsaved changes.
@@ -110,5 +116,7 @@ private:
     QDockWidget *m_overviewDock = nullptr;
     QDockWidget *m_placementsDock = nullptr;
     QDockWidget *m_missingDock = nullptr;
+    QDockWidget *m_checksDock = nullptr;
+    QDockWidget *m_differencesDock = nullptr;
     QSignalMapper m_scaleMapper;
 };

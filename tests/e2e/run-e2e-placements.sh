@@ -61,9 +61,9 @@ for dy in -2 -1 0 1 2; do
 done
 [ -n "$centred" ] || fail "a double-click on the wall's row did not centre the view on it"
 
-# View > Zoom to Fit: Files, Overview, Placements, Missing Files, Dim Invisible Structures, Show
-# Grid, Snap to Grid, Grid Size..., Zoom to Fit.
-view_menu Down Down Down Down Down Down Down Down Down
+# View > Zoom to Fit: Files, Overview, Placements, Missing Files, Checks, Differences, Dim
+# Invisible Structures, Show Grid, Snap to Grid, Grid Size..., Zoom to Fit.
+view_menu Down Down Down Down Down Down Down Down Down Down Down
 read -r _ _ fw fh < <(find_on_screen 204060) || fail "the map is not on screen"
 whole=""
 for k in 1 2 3 4 5 6 7 8; do
