@@ -182,7 +182,8 @@ void MissingFilesPanel::locateFile()
     if (!item)
         return;
     const QString path = item->data(FileColumn, pathRole).toString();
-    const QString name = FileFinder::partsOf(path).value(FileFinder::partsOf(path).size() - 1);
+    const QStringList parts = FileFinder::partsOf(path);
+    const QString name = parts.isEmpty() ? path : parts.last();
     const QString chosen = QFileDialog::getOpenFileName(this, tr("Locate %1").arg(name));
     if (!chosen.isEmpty())
         m_session->relink({{path, chosen}});
